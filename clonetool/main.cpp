@@ -1,0 +1,7 @@
+// One program per client release; the build picks the edition profile.
+#include "Form1.h"
+
+int main() {
+    vornix::Form1 form(vornix::VORNIX_EDITION());
+    return runtime::Run(form);
+}

@@ -1,0 +1,14 @@
+// errno as the classic run-time errors.
+#pragma once
+
+#include <string>
+
+#include "../RuntimeError.h"
+
+namespace runtime::posix {
+
+// `missing` is the number used when the name itself is not there (53 for a
+// file to read, 76 for a directory to make).
+[[noreturn]] void RaiseFromErrno(int error, const std::string& path, ErrorNumber missing);
+
+}  // namespace runtime::posix

@@ -1,0 +1,84 @@
+#include "Window.h"
+
+#include <exception>
+#include <new>
+
+#include "FileSystem.h"
+#include "Program.h"
+#include "RuntimeError.h"
+
+namespace runtime {
+
+Control::Control(Form& form, ControlKind kind, std::string name, const Control* container, std::string content,
+                 TwipsRect bounds, int tabIndex, std::optional<Color> backColor)
+    : kind_(kind), name_(std::move(name)), container_(container), bounds_(bounds), tabIndex_(tabIndex),
+      backColor_(backColor), content_(std::move(content)) {
+    form.controls_.push_back(this);
+}
+
+std::string Control::Content() const { return peer_ ? peer_->ReadText() : content_; }
+
+void Control::SetContent(std::string content) {
+    content_ = std::move(content);
+    if (peer_) peer_->WriteText(content_);
+}
+
+void Control::SetEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (peer_) peer_->WriteEnabled(enabled);
+}
+
+namespace {
+WindowSystem* replacement = nullptr;
+
+WindowSystem& ActiveWindowSystem() { return replacement ? *replacement : PlatformWindowSystem(); }
+
+// Runs one event procedure. A run-time error is reported here, in the only
+// place that catches it, and ends the program like End does.
+std::optional<int> Dispatch(Form& form, const std::function<void()>& procedure) {
+    std::optional<RuntimeError> error;
+    try {
+        procedure();
+        return std::nullopt;
+    } catch (const ProgramEnd& end) {
+        CloseAllFiles();
+        return end.status;
+    } catch (const RuntimeError& raised) {
+        error = raised;
+    } catch (const std::bad_alloc&) {
+        error.emplace(ErrorNumber::InternalError, "", "out of memory");
+    } catch (const std::exception& unexpected) {
+        error.emplace(ErrorNumber::InternalError, "", unexpected.what());
+    }
+    CloseAllFiles();
+    ActiveWindowSystem().ShowMessageBox(error->Report(), vbCritical, form.Caption());
+    return 1;
+}
+}  // namespace
+
+void UseWindowSystem(WindowSystem* windowSystem) { replacement = windowSystem; }
+
+void MsgBox(const std::string& prompt, MsgBoxStyle style, const std::string& title) {
+    ActiveWindowSystem().ShowMessageBox(prompt, style, title);
+}
+
+std::optional<int> ClickButton(Form& form, CommandButton& button) {
+    if (!button.Enabled() || !button.Click) return std::nullopt;
+    return Dispatch(form, button.Click);
+}
+
+std::optional<int> RequestClose(Form& form) {
+    Integer cancel = 0;
+    if (auto ended = Dispatch(form, [&] { form.Form_Unload(cancel); })) return ended;
+    if (cancel != 0) return std::nullopt;
+    return 0;
+}
+
+int Run(Form& form) {
+    if (auto ended = Dispatch(form, [&] { form.Form_Load(); })) return *ended;
+    return ActiveWindowSystem().RunWindow(form);
+}
+
+void End() { throw ProgramEnd{1}; }
+
+}  // namespace runtime

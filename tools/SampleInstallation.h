@@ -1,0 +1,26 @@
+// A synthetic client installation in a Wine-style prefix, to try the programs
+// on and to test them against: every file of the 5.0 release (which covers
+// 4.8) with generated contents of realistic sizes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vornix::sample {
+
+// Makes <prefix>/drive_c and the dosdevices/c: link when they are missing.
+std::filesystem::path EnsureDriveC(const std::filesystem::path& prefix);
+
+// The installation directory on the host: <drive C>/Program Files/AIM95.
+std::filesystem::path InstallationDirectory(const std::filesystem::path& prefix);
+
+// The same bytes every time for the same name.
+std::vector<std::uint8_t> GeneratedContents(const std::string& name);
+
+// Writes every file of the installation. `clientProgram`, when given, is
+// copied as aim.exe instead of a generated one.
+void Install(const std::filesystem::path& prefix, const std::filesystem::path& clientProgram = {});
+
+}  // namespace vornix::sample
