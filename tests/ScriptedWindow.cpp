@@ -1,0 +1,45 @@
+#include "ScriptedWindow.h"
+
+namespace vornix::testing {
+
+using runtime::Control;
+using runtime::ControlKind;
+
+namespace {
+Control* Find(runtime::Form* form, ControlKind kind) {
+    if (form)
+        for (Control* control : form->Controls())
+            if (control->Kind() == kind) return control;
+    return nullptr;
+}
+}  // namespace
+
+ScriptedWindow::ScriptedWindow() { runtime::UseWindowSystem(this); }
+ScriptedWindow::~ScriptedWindow() { runtime::UseWindowSystem(nullptr); }
+
+std::vector<std::string> ScriptedWindow::Titles() const {
+    std::vector<std::string> titles;
+    for (const ShownBox& box : boxes) titles.push_back(box.title);
+    return titles;
+}
+
+void ScriptedWindow::ShowMessageBox(const std::string& text, runtime::MsgBoxStyle style, const std::string& title) {
+    const Control* button = Find(form_, ControlKind::CommandButton);
+    boxes.push_back({style, title, text, button ? button->Enabled() : false});
+    if (onBox) onBox(title);
+}
+
+int ScriptedWindow::RunWindow(runtime::Form& form) {
+    form_ = &form;
+    windowShown = true;
+    auto* button = static_cast<runtime::CommandButton*>(Find(form_, ControlKind::CommandButton));
+    for (Action action : script) {
+        if (action == Action::Close) break;
+        if (auto status = runtime::ClickButton(form, *button)) return *status;
+        textAfterAction.push_back(Find(form_, ControlKind::TextBox)->Content());
+    }
+    for (;;)
+        if (auto status = runtime::RequestClose(form)) return *status;
+}
+
+}  // namespace vornix::testing

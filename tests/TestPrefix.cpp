@@ -1,0 +1,77 @@
+#include "TestPrefix.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "tools/SampleInstallation.h"
+
+namespace vornix::testing {
+
+TestPrefix::TestPrefix(bool installed) {
+    const char* previous = std::getenv("WINEPREFIX");
+    hadPreviousPrefix_ = previous != nullptr;
+    if (previous) previousPrefix_ = previous;
+    std::random_device random;
+    root_ = std::filesystem::temp_directory_path() / ("vornix-test-" + std::to_string(random()));
+    std::filesystem::create_directories(root_);
+    sample::EnsureDriveC(root_);
+    if (installed) sample::Install(root_);
+    ::setenv("WINEPREFIX", root_.c_str(), 1);
+}
+
+TestPrefix::~TestPrefix() {
+    if (hadPreviousPrefix_)
+        ::setenv("WINEPREFIX", previousPrefix_.c_str(), 1);
+    else
+        ::unsetenv("WINEPREFIX");
+    std::error_code ignored;
+    std::filesystem::permissions(root_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(root_, ignored);
+}
+
+void TestPrefix::AddClone(int n) const {
+    std::filesystem::create_directories(Slot(n));
+    std::filesystem::copy_file(Installation() / "aim.exe", Slot(n) / "aim.exe");
+}
+
+std::vector<std::string> TestPrefix::FilesUnder(const std::filesystem::path& directory) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory))
+        if (entry.is_regular_file()) files.push_back(entry.path().lexically_relative(directory).string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::uint8_t> TestPrefix::Bytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void TestPrefix::WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::filesystem::path MakeRecordingLauncher(const std::filesystem::path& directory, const std::filesystem::path& log,
+                                            int status) {
+    const std::filesystem::path launcher = directory / "recording-launcher";
+    std::ofstream script(launcher);
+    script << "#!/bin/sh\nprintf '%s|' \"$@\" >> '" << log.string() << "'\nprintf '\\n' >> '" << log.string()
+           << "'\n";
+    if (status != 0) script << "echo 'Application could not be started, or no application associated'\nexit " << status << '\n';
+    script.close();
+    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
+    return launcher;
+}
+
+std::string ReadText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace vornix::testing

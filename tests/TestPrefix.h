@@ -1,0 +1,46 @@
+// A Wine-style prefix in a temporary directory, made the current one through
+// WINEPREFIX for as long as the object lives.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vornix::testing {
+
+class TestPrefix {
+public:
+    // With the sample installation of the client, unless `installed` is false.
+    explicit TestPrefix(bool installed = true);
+    TestPrefix(const TestPrefix&) = delete;
+    TestPrefix& operator=(const TestPrefix&) = delete;
+    ~TestPrefix();
+
+    const std::filesystem::path& Root() const { return root_; }
+    std::filesystem::path DriveC() const { return root_ / "drive_c"; }
+    std::filesystem::path Installation() const { return DriveC() / "Program Files" / "AIM95"; }
+    // The host directory of clone slot n.
+    std::filesystem::path Slot(int n) const { return DriveC() / "Program Files" / ("AIM95" + std::to_string(n)); }
+    // A clone as far as the slot scan can tell: the directory and its aim.exe.
+    void AddClone(int n) const;
+
+    // Every regular file under `directory`, as paths relative to it.
+    static std::vector<std::string> FilesUnder(const std::filesystem::path& directory);
+    static std::vector<std::uint8_t> Bytes(const std::filesystem::path& file);
+    static void WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
+
+private:
+    std::filesystem::path root_;
+    std::string previousPrefix_;
+    bool hadPreviousPrefix_;
+};
+
+// A launcher that records its arguments, one run a line, in `log`; it exits
+// with `status`.
+std::filesystem::path MakeRecordingLauncher(const std::filesystem::path& directory, const std::filesystem::path& log,
+                                            int status = 0);
+
+std::string ReadText(const std::filesystem::path& file);
+
+}  // namespace vornix::testing
