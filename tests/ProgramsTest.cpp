@@ -1,0 +1,137 @@
+// The built programs end to end, through their terminal window: what a user or
+// a script sees, the exit status, and what lands on disk.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "TestPrefix.h"
+
+namespace vornix::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct Transcript {
+    int status;
+    std::string output;
+};
+
+class Programs : public ::testing::Test {
+protected:
+    explicit Programs(bool installed = true) : prefix(installed) {
+        ::setenv("WINE", MakeRecordingLauncher(prefix.Root(), LaunchLog()).c_str(), 1);
+    }
+    ~Programs() override { ::unsetenv("WINE"); }
+
+    std::filesystem::path LaunchLog() const { return prefix.Root() / "launched.log"; }
+
+    // Runs a program with `input` as everything the user types.
+    Transcript Start(const char* program, const std::string& input) const {
+        const std::filesystem::path in = prefix.Root() / "input.txt";
+        const std::filesystem::path out = prefix.Root() / "output.txt";
+        std::ofstream(in) << input;
+        const std::string command = "'" + std::string(program) + "' < '" + in.string() + "' > '" + out.string() + "' 2>&1";
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status));
+        return {WEXITSTATUS(status), ReadText(out)};
+    }
+
+    TestPrefix prefix;
+};
+
+constexpr const char* kAim50 = VORNIX_AIM50_PROGRAM;
+constexpr const char* kAim48 = VORNIX_AIM48_PROGRAM;
+
+const std::string kWindowBody =
+    "You need approximately 5.25MB free disk space to ensure that the files get copied properly.\n"
+    "[Start Cloning...]\n"
+    "Enter = Start Cloning..., e = edit destination, q = close: \n";
+
+const std::string kExitNotices50 =
+    "[i] About...\n    Vornix (AIM v5.0)\n    \n    Created by:\n    The Vornix developers\n"
+    "    (developers@vornix.example)\n[OK]\n"
+    "[i] Downloaded from www.vornix.example\n    This program has been downloaded from www.vornix.example\n    \n"
+    "    If you downloaded it from anywhere else please let the webmaster of www.vornix.example know ASAP.\n[OK]\n";
+
+TEST_F(Programs, DrawTheWindowWithTheProposalAndCloseWithBothNotices) {
+    prefix.AddClone(1);
+    prefix.AddClone(2);
+    const Transcript run = Start(kAim50, "q\n\n\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "\nVornix (AIM v5.0)\nDestination Directory: C:\\Program Files\\AIM953\\\n" + kWindowBody +
+                              kExitNotices50);
+}
+
+TEST_F(Programs, EndOfInputClosesTheWindowAndDismissesTheNotices) {
+    const Transcript run = Start(kAim48, "");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_THAT(run.output, HasSubstr("\nVornix (AIM v4.8)\nDestination Directory: C:\\Program Files\\AIM951\\\n"));
+    EXPECT_THAT(run.output, HasSubstr("[i] Downloaded from www.vornix.example\n    This file has been downloaded"));
+}
+
+TEST_F(Programs, ClickCloneAndClickAgain) {
+    prefix.AddClone(1);
+    prefix.AddClone(2);
+    const Transcript run = Start(kAim48, "\n\n\n\n\n\nq\n\n\n");
+    EXPECT_EQ(run.status, 0);
+    const std::string finished = "[i] Finished Copying\n    Finished copying and editing the files. You should see "
+                                 "another instance of AIM pop up.\n[OK]\n[i] If An Error Occurs\n";
+    const auto first = run.output.find(finished);
+    ASSERT_NE(first, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(finished, first + 1), std::string::npos);
+    EXPECT_THAT(run.output, HasSubstr("Destination Directory: C:\\Program Files\\AIM954\\\n"));
+    EXPECT_THAT(run.output, HasSubstr("Destination Directory: C:\\Program Files\\AIM955\\\n"));
+    EXPECT_EQ(ReadText(LaunchLog()),
+              "start|/min|C:\\Program Files\\AIM953\\aim.exe|\nstart|/min|C:\\Program Files\\AIM954\\aim.exe|\n");
+    EXPECT_EQ(TestPrefix::FilesUnder(prefix.Slot(3)).size(), 78u);
+    EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(3) / "aim.exe")[21755], '3');
+    EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(4) / "aim.exe")[21755], '4');
+}
+
+TEST_F(Programs, EditTheDestinationThenClone) {
+    const Transcript run = Start(kAim50, "e\nC:\\Program Files\\AIM957\n\n\n\nq\n\n\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_THAT(run.output, HasSubstr("New destination: \n\nVornix (AIM v5.0)\nDestination Directory: C:\\Program Files\\AIM957\n"));
+    EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(7) / "aim.exe")[21914], '7');
+    EXPECT_THAT(run.output, HasSubstr("Destination Directory: C:\\Program Files\\AIM958\\\n"));
+}
+
+TEST_F(Programs, UnknownKeysOnlyGiveAHint) {
+    const Transcript run = Start(kAim50, "x\nq\n\n\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_THAT(run.output, HasSubstr("close: \nPress Enter to start cloning, e to edit the destination, q to close.\n"
+                                      "Enter = Start Cloning..., e = edit destination, q = close: \n[i] About..."));
+    EXPECT_FALSE(std::filesystem::exists(prefix.Slot(1)));
+}
+
+TEST_F(Programs, ARunTimeErrorIsReportedAndEndsTheProgram) {
+    std::filesystem::create_directories(prefix.Slot(1));
+    const Transcript run = Start(kAim50, "\n\n\n\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.output, HasSubstr("close: \n[x] Vornix (AIM v5.0)\n    Run-time error '75':\n    \n"
+                                      "    Path/File access error: C:\\Program Files\\AIM951\\ (it exists already)\n[OK]\n"));
+    EXPECT_THAT(run.output, Not(HasSubstr("About...")));
+}
+
+class ProgramsWithoutClient : public Programs {
+protected:
+    ProgramsWithoutClient() : Programs(false) {}
+};
+
+TEST_F(ProgramsWithoutClient, SayAimNotFoundAndNeverDrawTheWindow) {
+    for (const char* program : {kAim50, kAim48}) {
+        const Transcript run = Start(program, "\n\n");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.output,
+                  "[x] Aim Not Found\n"
+                  "    Aim.exe has either been installed in another directory or hasn't been installed at all.\n"
+                  "    Please re-install AIM to its defauly directory in order to use this program.\n[OK]\n");
+    }
+}
+
+}  // namespace
+}  // namespace vornix::testing
