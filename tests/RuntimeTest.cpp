@@ -42,7 +42,7 @@ TEST(RuntimeErrorReport, NamesNumberDescriptionAndPath) {
 }
 
 TEST(ParseWindowsPath, CollapsesSeparatorsAndNeverClimbsAboveTheRoot) {
-    using runtime::posix::ParseWindowsPath;
+    using runtime::ParseWindowsPath;
     EXPECT_THAT(ParseWindowsPath("C:\\Program Files\\AIM953\\\\Sounds\\").components,
                 ::testing::ElementsAre("Program Files", "AIM953", "Sounds"));
     EXPECT_THAT(ParseWindowsPath("c:/a/./b/../../../../etc/").components, ::testing::ElementsAre("etc"));
@@ -51,7 +51,7 @@ TEST(ParseWindowsPath, CollapsesSeparatorsAndNeverClimbsAboveTheRoot) {
 }
 
 TEST(ParseWindowsPath, RefusesWhatWindowsRefuses) {
-    using runtime::posix::ParseWindowsPath;
+    using runtime::ParseWindowsPath;
     for (const char* relative : {"AIM953\\", "\\\\server\\share\\", "\\Program Files\\", "C:relative", "", "1:\\x"})
         EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(relative); }), ErrorNumber::PathNotFound) << relative;
     for (const char* bad : {"C:\\a<b", "C:\\a>b", "C:\\a:b", "C:\\a\"b", "C:\\a|b", "C:\\a?b", "C:\\a*b",

@@ -4,23 +4,13 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
-#include <string_view>
-#include <vector>
+
+#include "../WindowsPath.h"
 
 namespace runtime::posix {
 
 // $WINEPREFIX, or ~/.wine when it is unset; always absolute.
 std::filesystem::path WinePrefix();
-
-// A drive-absolute Windows path taken apart: separators collapsed, "." and ".."
-// resolved without climbing above the root, trailing dots and spaces dropped.
-struct WindowsPath {
-    char drive;  // lower case
-    std::vector<std::string> components;
-};
-
-// Error 76 for a path that is not drive-absolute, 52 for a name Windows refuses.
-WindowsPath ParseWindowsPath(std::string_view path);
 
 struct HostPath {
     std::filesystem::path host;

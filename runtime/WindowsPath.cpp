@@ -1,0 +1,91 @@
+#include "WindowsPath.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "RuntimeError.h"
+
+namespace runtime {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+
+bool IsForbidden(unsigned char c) {
+    return c < 32 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*';
+}
+
+// Names are stored as given on the host; text that is not UTF-8 could never
+// have come from a Windows string.
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        for (std::size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        if (length == 2 && lead < 0xC2) return false;  // overlong
+        i += length;
+    }
+    return true;
+}
+
+// CON, NUL, COM1 ... with or without an extension name devices, not files.
+bool IsDeviceName(std::string_view name) {
+    std::string_view base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    static constexpr std::array<std::string_view, 4> kPlain = {"con", "nul", "aux", "prn"};
+    for (std::string_view device : kPlain)
+        if (EqualIgnoringAsciiCase(base, device)) return true;
+    return base.size() == 4 && (EqualIgnoringAsciiCase(base.substr(0, 3), "com") ||
+                                EqualIgnoringAsciiCase(base.substr(0, 3), "lpt")) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return LowerAscii(x) == LowerAscii(y);
+           });
+}
+
+std::string WindowsPath::ToString() const {
+    std::string text{static_cast<char>(drive - 'a' + 'A'), ':', '\\'};
+    for (std::size_t i = 0; i < components.size(); ++i) text += (i ? "\\" : "") + components[i];
+    return text;
+}
+
+WindowsPath ParseWindowsPath(std::string_view path) {
+    const bool driveAbsolute = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                               path[1] == ':' && IsSeparator(path[2]);
+    if (!driveAbsolute) Raise(ErrorNumber::PathNotFound, std::string(path), "not a full path with a drive letter");
+    if (!IsValidUtf8(path)) Raise(ErrorNumber::BadFileNameOrNumber, std::string(path));
+
+    WindowsPath parsed{LowerAscii(path[0]), {}};
+    std::size_t start = 3;
+    while (start <= path.size()) {
+        std::size_t end = start;
+        while (end < path.size() && !IsSeparator(path[end])) ++end;
+        std::string_view name = path.substr(start, end - start);
+        start = end + 1;
+
+        if (std::any_of(name.begin(), name.end(), [](char c) { return IsForbidden(static_cast<unsigned char>(c)); }))
+            Raise(ErrorNumber::BadFileNameOrNumber, std::string(path));
+        if (name == "..") {
+            if (!parsed.components.empty()) parsed.components.pop_back();
+            continue;
+        }
+        // Windows drops trailing dots and spaces; what is left of "." or "..." is nothing.
+        while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+        if (name.empty()) continue;
+        if (IsDeviceName(name)) Raise(ErrorNumber::BadFileNameOrNumber, std::string(path), "a device name");
+        parsed.components.emplace_back(name);
+    }
+    return parsed;
+}
+
+}  // namespace runtime
