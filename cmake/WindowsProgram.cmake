@@ -1,0 +1,17 @@
+# Makes a target the shipped Windows program of one edition: its file name is
+# the edition's title, it carries icon, manifest and version block, and it
+# needs no DLL beside it.
+function(vornix_windows_program target title)
+  set(VORNIX_TITLE "${title}")
+  set(VORNIX_RESOURCES "${PROJECT_SOURCE_DIR}/clonetool/editions/resources")
+  configure_file("${VORNIX_RESOURCES}/Program.rc.in" "${CMAKE_CURRENT_BINARY_DIR}/${target}.rc" @ONLY)
+  target_sources(${target} PRIVATE "${CMAKE_CURRENT_BINARY_DIR}/${target}.rc")
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME "${title}" WIN32_EXECUTABLE ON)
+  if(MSVC)
+    # main() is the entry point on every platform.
+    target_link_options(${target} PRIVATE /ENTRY:mainCRTStartup /MANIFEST:NO)
+    set_property(TARGET ${target} PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
+  else()
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+  endif()
+endfunction()

@@ -1,0 +1,129 @@
+#include "../FileSystem.h"
+
+#include "../BinaryFile.h"
+#include "Win32.h"
+
+namespace runtime {
+
+using win32::ApiPath;
+using win32::Handle;
+using win32::RaiseFromError;
+
+namespace {
+
+constexpr DWORD kNotOrdinary =
+    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
+
+bool IsNotFound(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES ||
+           error == ERROR_INVALID_NAME || error == ERROR_DIRECTORY;
+}
+
+void RemoveTree(const std::wstring& directory, const std::string& path) {
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((directory + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = directory + L"\\" + name;
+            SetFileAttributesW(child.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            // A link is removed itself; what it points to is left alone.
+            const bool directoryItself = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                         !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+            if (directoryItself) {
+                RemoveTree(child, path);
+            } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (!RemoveDirectoryW(child.c_str())) RaiseFromError(GetLastError(), path, ErrorNumber::PathNotFound);
+            } else if (!DeleteFileW(child.c_str())) {
+                RaiseFromError(GetLastError(), path, ErrorNumber::PathNotFound);
+            }
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    if (!RemoveDirectoryW(directory.c_str())) RaiseFromError(GetLastError(), path, ErrorNumber::PathNotFound);
+}
+
+class Win32BinaryFile : public BinaryFile {
+public:
+    Win32BinaryFile(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+
+    std::int64_t Size() override {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(handle_.get(), &size)) RaiseFromError(GetLastError(), path_, ErrorNumber::FileNotFound);
+        return size.QuadPart;
+    }
+
+    void WriteByteAt(std::int64_t offset, std::uint8_t byte) override {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD written = 0;
+        if (!WriteFile(handle_.get(), &byte, 1, &written, &at) || written != 1)
+            RaiseFromError(GetLastError(), path_, ErrorNumber::FileNotFound);
+    }
+
+    void Close() override {
+        if (!handle_.Reset()) RaiseFromError(GetLastError(), path_, ErrorNumber::DeviceIOError);
+    }
+
+private:
+    Handle handle_;
+    std::string path_;
+};
+
+}  // namespace
+
+void MakeDirectory(const std::string& path) {
+    const std::wstring directory = ApiPath(path);
+    if (!CreateDirectoryW(directory.c_str(), nullptr)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_ALREADY_EXISTS) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");
+        if (error == ERROR_PATH_NOT_FOUND) Raise(ErrorNumber::PathNotFound, path, "its parent directory does not exist");
+        RaiseFromError(error, path, ErrorNumber::PathNotFound);
+    }
+}
+
+void CopyFile(const std::string& source, const std::string& destination) {
+    const std::wstring from = ApiPath(source);
+    const std::wstring to = ApiPath(destination);
+    const DWORD attributes = GetFileAttributesW(from.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        Raise(ErrorNumber::FileNotFound, source);
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) RaiseFromError(GetLastError(), destination, ErrorNumber::PathNotFound);
+    // The copy must be patchable and removable like any file of ours.
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+std::string FileLookup(const std::string& path, int attributes) {
+    if (attributes != 0) Raise(ErrorNumber::InvalidProcedureCall, path, "only ordinary files can be looked up");
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(ApiPath(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (IsNotFound(error)) return {};
+        RaiseFromError(error, path, ErrorNumber::FileNotFound);
+    }
+    FindClose(search);
+    if (found.dwFileAttributes & kNotOrdinary) return {};
+    return win32::Utf8(found.cFileName);
+}
+
+void RemoveDirectoryTree(const std::string& path) {
+    const std::wstring directory = ApiPath(path);
+    if (GetFileAttributesW(directory.c_str()) == INVALID_FILE_ATTRIBUTES) return;  // already gone
+    RemoveTree(directory, path);
+}
+
+std::unique_ptr<BinaryFile> OpenExistingBinaryFile(const std::string& path) {
+    const std::wstring file = ApiPath(path);
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        Raise(ErrorNumber::FileNotFound, path);
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) RaiseFromError(GetLastError(), path, ErrorNumber::FileNotFound);
+    return std::make_unique<Win32BinaryFile>(handle, path);
+}
+
+}  // namespace runtime

@@ -1,0 +1,297 @@
+// The form as a real window: child controls placed in twips scaled to the
+// window's DPI, message boxes owned by it, events dispatched from its
+// window procedure.
+#include "Win32.h"  // first: commctrl.h needs windows.h
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "../Window.h"
+
+namespace runtime {
+namespace {
+
+using win32::Utf8;
+using win32::Wide;
+
+constexpr int kTwipsPerInch = 1440;
+constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr wchar_t kWindowClass[] = L"VornixWindow";
+
+int Pixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch); }
+
+// Functions newer than Windows 7 are looked up when the program runs.
+template <typename Function>
+Function User32Function(const char* name) {
+    const FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+UINT DpiOf(HWND window) {
+    static const auto getDpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    if (getDpiForWindow && window)
+        if (const UINT dpi = getDpiForWindow(window)) return dpi;
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return static_cast<UINT>(dpi);
+}
+
+SIZE WindowSizeFor(int clientWidth, int clientHeight, UINT dpi) {
+    static const auto adjustForDpi =
+        User32Function<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+    RECT frame = {0, 0, clientWidth, clientHeight};
+    if (!adjustForDpi || !adjustForDpi(&frame, kWindowStyle, FALSE, 0, dpi))
+        AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// The classic dialog font, 8 points at the window's DPI, is what the layout's
+// twips were measured against; a wider face gets the next smaller size.
+HFONT CreateDialogFont(int pixelHeight) {
+    LOGFONTW font = {};
+    font.lfHeight = -pixelHeight;
+    font.lfCharSet = DEFAULT_CHARSET;
+    font.lfQuality = CLEARTYPE_QUALITY;
+    lstrcpynW(font.lfFaceName, L"MS Shell Dlg 2", LF_FACESIZE);
+    return CreateFontIndirectW(&font);
+}
+
+class ChildPeer : public ControlPeer {
+public:
+    explicit ChildPeer(HWND window) : window_(window) {}
+    std::string ReadText() override {
+        std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window_)) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(GetWindowTextW(window_, text.data(), static_cast<int>(text.size()))));
+        return Utf8(text);
+    }
+    void WriteText(const std::string& text) override { SetWindowTextW(window_, Wide(text).c_str()); }
+    void WriteEnabled(bool enabled) override { EnableWindow(window_, enabled ? TRUE : FALSE); }
+
+private:
+    HWND window_;
+};
+
+struct Child {
+    Control* control;
+    HWND window;
+    std::unique_ptr<ChildPeer> peer;
+};
+
+class Win32Window : public WindowSystem {
+public:
+    void ShowMessageBox(const std::string& text, MsgBoxStyle style, const std::string& title) override {
+        UINT type = MB_OK | (style == vbCritical ? MB_ICONERROR : MB_ICONINFORMATION);
+        if (!window_) type |= MB_TASKMODAL | MB_SETFOREGROUND;  // nothing to own it yet
+        MessageBoxW(window_, Wide(text).c_str(), Wide(title).c_str(), type);
+    }
+
+    int RunWindow(Form& form) override {
+        form_ = &form;
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&controls);
+
+        WNDCLASSEXW windowClass = {};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = Procedure;
+        windowClass.hInstance = instance;
+        windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+        windowClass.lpszClassName = kWindowClass;
+        RegisterClassExW(&windowClass);
+
+        CreateWindowExW(0, kWindowClass, Wide(form.Caption()).c_str(), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0,
+                        0, nullptr, nullptr, instance, this);
+        if (!window_) return 1;
+        CreateChildren(instance);
+        Layout(DpiOf(window_));
+        ShowWindow(window_, SW_SHOWNORMAL);
+        UpdateWindow(window_);
+
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (window_ && IsDialogMessageW(window_, &message)) continue;  // Tab between the controls
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        return exitStatus_;
+    }
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE) {
+            auto* self = static_cast<Win32Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+            self->window_ = window;
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        }
+        auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && self->window_ == window) return self->Handle(message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+        switch (message) {
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED)
+                for (Child& child : children_)
+                    if (child.window == reinterpret_cast<HWND>(lParam) &&
+                        child.control->Kind() == ControlKind::CommandButton)
+                        if (auto status = ClickButton(*form_, static_cast<CommandButton&>(*child.control)))
+                            EndWith(*status);
+            return 0;
+        case WM_CLOSE:
+            if (auto status = RequestClose(*form_)) EndWith(*status);
+            return 0;
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+            for (Child& child : children_)
+                if (child.window == reinterpret_cast<HWND>(lParam) && child.control->BackColor()) {
+                    const Color color = *child.control->BackColor();
+                    SetBkColor(reinterpret_cast<HDC>(wParam), RGB(color.red, color.green, color.blue));
+                    if (!backBrush_) backBrush_ = CreateSolidBrush(RGB(color.red, color.green, color.blue));
+                    return reinterpret_cast<LRESULT>(backBrush_);
+                }
+            break;
+        case WM_DPICHANGED: {
+            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            Layout(HIWORD(wParam));
+            return 0;
+        }
+        case WM_DESTROY:
+            for (Child& child : children_) child.control->Attach(nullptr);
+            window_ = nullptr;
+            if (font_) DeleteObject(font_);
+            if (backBrush_) DeleteObject(backBrush_);
+            PostQuitMessage(exitStatus_);
+            return 0;
+        default: break;
+        }
+        return DefWindowProcW(window_, message, wParam, lParam);
+    }
+
+    void EndWith(int status) {
+        exitStatus_ = status;
+        DestroyWindow(window_);
+    }
+
+    // In tab order: Windows tabs through children in the order they were made.
+    void CreateChildren(HINSTANCE instance) {
+        std::vector<Control*> controls = form_->Controls();
+        std::stable_sort(controls.begin(), controls.end(),
+                         [](const Control* a, const Control* b) { return a->TabIndex() < b->TabIndex(); });
+        int id = kFirstControlId;
+        for (Control* control : controls) {
+            const wchar_t* windowClass = L"BUTTON";
+            DWORD style = WS_CHILD | WS_VISIBLE;
+            DWORD extended = 0;
+            switch (control->Kind()) {
+            case ControlKind::Frame: style |= BS_GROUPBOX; break;
+            case ControlKind::TextBox:
+                windowClass = L"EDIT";
+                style |= WS_TABSTOP | ES_AUTOHSCROLL;
+                extended = WS_EX_CLIENTEDGE;
+                break;
+            case ControlKind::Label:
+                windowClass = L"STATIC";
+                style |= SS_LEFT;  // wraps at word boundaries
+                break;
+            case ControlKind::CommandButton: style |= WS_TABSTOP | BS_PUSHBUTTON; break;
+            }
+            HWND window = CreateWindowExW(extended, windowClass, Wide(control->Content()).c_str(), style, 0, 0, 0, 0,
+                                          window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, nullptr);
+            EnableWindow(window, control->Enabled() ? TRUE : FALSE);
+            auto peer = std::make_unique<ChildPeer>(window);
+            control->Attach(peer.get());
+            children_.push_back({control, window, std::move(peer)});
+        }
+    }
+
+    void Layout(UINT dpi) {
+        const SIZE size = WindowSizeFor(Pixels(form_->ClientWidth(), dpi), Pixels(form_->ClientHeight(), dpi), dpi);
+        SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        for (Child& child : children_) {
+            const RECT bounds = PixelBounds(*child.control, dpi);
+            SetWindowPos(child.window, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
+                         bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        const int largest = MulDiv(8, static_cast<int>(dpi), 72);
+        HFONT font = nullptr;
+        for (int height = largest; height >= largest * 3 / 4; --height) {
+            if (font) DeleteObject(font);
+            font = CreateDialogFont(height);
+            if (TextsFit(font, dpi)) break;
+        }
+        for (Child& child : children_) SendMessageW(child.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        if (font_) DeleteObject(font_);
+        font_ = font;
+    }
+
+    static RECT PixelBounds(const Control& control, UINT dpi) {
+        TwipsRect bounds = control.Bounds();
+        if (const Control* container = control.Container()) {
+            bounds.left += container->Bounds().left;
+            bounds.top += container->Bounds().top;
+        }
+        const int left = Pixels(bounds.left, dpi);
+        const int top = Pixels(bounds.top, dpi);
+        return {left, top, left + Pixels(bounds.width, dpi), top + Pixels(bounds.height, dpi)};
+    }
+
+    // Whether every caption and text shows whole in its control with `font`:
+    // the label wraps, everything else stays on one line inside its borders.
+    bool TextsFit(HFONT font, UINT dpi) const {
+        HDC dc = GetDC(window_);
+        HGDIOBJ previous = SelectObject(dc, font);
+        const int border = MulDiv(4, static_cast<int>(dpi), 96);
+        bool fit = true;
+        for (const Child& child : children_) {
+            const RECT bounds = PixelBounds(*child.control, dpi);
+            const int width = bounds.right - bounds.left;
+            const int height = bounds.bottom - bounds.top;
+            const std::wstring text = Wide(child.control->Content());
+            RECT needed = {0, 0, width, 0};
+            switch (child.control->Kind()) {
+            case ControlKind::Label:
+                DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+                fit = fit && needed.bottom <= height && needed.right <= width;
+                break;
+            case ControlKind::Frame:
+                DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+                fit = fit && needed.right <= width - 4 * border;
+                break;
+            case ControlKind::TextBox:
+            case ControlKind::CommandButton:
+                DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+                fit = fit && needed.right <= width - 2 * border && needed.bottom <= height - border;
+                break;
+            }
+        }
+        SelectObject(dc, previous);
+        ReleaseDC(window_, dc);
+        return fit;
+    }
+
+    Form* form_ = nullptr;
+    HWND window_ = nullptr;
+    std::vector<Child> children_;
+    HFONT font_ = nullptr;
+    HBRUSH backBrush_ = nullptr;
+    int exitStatus_ = 0;
+};
+
+}  // namespace
+
+WindowSystem& PlatformWindowSystem() {
+    static Win32Window window;
+    return window;
+}
+
+}  // namespace runtime
