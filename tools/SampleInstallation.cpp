@@ -59,7 +59,10 @@ std::vector<std::uint8_t> GeneratedContents(const std::string& name) {
 }
 
 void Install(const std::filesystem::path& prefix, const std::filesystem::path& clientProgram) {
-    const std::filesystem::path directory = InstallationDirectory(prefix);
+    InstallInto(InstallationDirectory(prefix), clientProgram);
+}
+
+void InstallInto(const std::filesystem::path& directory, const std::filesystem::path& clientProgram) {
     std::filesystem::create_directories(directory / "Sounds");
     for (const std::string& name : ClientManifest(ClientRelease::Aim50)) {
         const std::filesystem::path target = directory / HostRelative(name);

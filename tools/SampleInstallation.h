@@ -19,8 +19,11 @@ std::filesystem::path InstallationDirectory(const std::filesystem::path& prefix)
 // The same bytes every time for the same name.
 std::vector<std::uint8_t> GeneratedContents(const std::string& name);
 
-// Writes every file of the installation. `clientProgram`, when given, is
-// copied as aim.exe instead of a generated one.
+// Writes every file of the installation into the prefix's C:\Program Files\AIM95.
+// `clientProgram`, when given, is copied as aim.exe instead of a generated one.
 void Install(const std::filesystem::path& prefix, const std::filesystem::path& clientProgram = {});
+
+// The same into a directory given directly (on Windows, the real one).
+void InstallInto(const std::filesystem::path& directory, const std::filesystem::path& clientProgram = {});
 
 }  // namespace vornix::sample

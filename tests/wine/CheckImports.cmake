@@ -1,0 +1,18 @@
+# Fails unless the program is a 32-bit GUI executable that imports nothing
+# but Windows' own DLLs, so it runs with no file beside it.
+execute_process(COMMAND ${OBJDUMP} -p "${PROGRAM}" OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "cannot read ${PROGRAM}")
+endif()
+if(NOT headers MATCHES "file format pei-i386" OR NOT headers MATCHES "Subsystem[ \t]+00000002")
+  message(FATAL_ERROR "${PROGRAM} is not a 32-bit GUI program")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+foreach(import IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${import}")
+  string(TOLOWER "${dll}" dll)
+  if(NOT dll MATCHES "^(kernel32|user32|gdi32|comctl32|msvcrt|advapi32|shell32)\\.dll$")
+    message(FATAL_ERROR "${PROGRAM} needs ${dll} beside it")
+  endif()
+  message(STATUS "imports ${dll}")
+endforeach()

@@ -1,0 +1,556 @@
+// Drives a Vornix program the way a user would, from another process under
+// the same Wine: finds its window, reads and clicks its controls, reads each
+// message box (title, text, icon, owner) before dismissing it, and checks
+// what landed on disk. Prints one line per failed check; exit status 0 when
+// every check held.
+//
+//   ui_driver clone      PROGRAM EDITION STANDIN     (EDITION: 50 or 48)
+//   ui_driver missing    PROGRAM EDITION
+//   ui_driver existing   PROGRAM EDITION STANDIN
+//   ui_driver layout     PROGRAM EDITION STANDIN BITMAP
+//   ui_driver version    PROGRAM EDITION
+//   ui_driver install-only STANDIN
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "clonetool/editions/Edition.h"
+#include "tools/SampleInstallation.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vornix::EditionProfile;
+
+int failures = 0;
+
+void Check(bool holds, const std::string& what) {
+    if (holds) return;
+    ++failures;
+    std::printf("FAIL: %s\n", what.c_str());
+    std::fflush(stdout);
+}
+
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    std::string text(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), static_cast<int>(text.size()), nullptr, nullptr);
+    text.pop_back();
+    return text;
+}
+
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    wide.pop_back();
+    return wide;
+}
+
+std::string TextOf(HWND window) {
+    wchar_t text[1024] = {};
+    SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return Utf8(text);
+}
+
+std::string ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return Utf8(name);
+}
+
+const fs::path kProgramFiles = L"C:\\Program Files";
+const fs::path kInstallation = kProgramFiles / "AIM95";
+fs::path Slot(int n) { return kProgramFiles / ("AIM95" + std::to_string(n)); }
+const fs::path kStandinLog = L"C:\\vornix-standin.log";
+
+// A fresh installation with the stand-in as its aim.exe and no clones.
+void Reset(const std::string& standin) {
+    for (int n = 1; n <= 10; ++n) fs::remove_all(Slot(n));
+    fs::remove_all(kInstallation);
+    fs::remove(kStandinLog);
+    if (!standin.empty()) vornix::sample::InstallInto(kInstallation, Wide(standin));
+}
+
+std::vector<unsigned char> Bytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Program {
+    PROCESS_INFORMATION process = {};
+
+    explicit Program(const std::string& path) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        std::wstring commandLine = L"\"" + Wide(path) + L"\"";
+        Check(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process) != FALSE,
+              "start " + path);
+    }
+    ~Program() {
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 99);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    bool Owns(HWND window) const {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        return owner == process.dwProcessId;
+    }
+    int ExitStatus() {
+        if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) return -1;
+        DWORD status = 0;
+        GetExitCodeProcess(process.hProcess, &status);
+        return static_cast<int>(status);
+    }
+};
+
+template <typename Condition>
+bool WaitFor(Condition condition, DWORD milliseconds = 20000) {
+    for (DWORD waited = 0; waited < milliseconds; waited += 50) {
+        if (condition()) return true;
+        Sleep(50);
+    }
+    return condition();
+}
+
+HWND FindMainWindow(const Program& program, const std::string& title) {
+    HWND window = FindWindowW(nullptr, Wide(title).c_str());
+    return window && program.Owns(window) && ClassOf(window) != "#32770" ? window : nullptr;
+}
+
+struct Box {
+    HWND dialog = nullptr;
+    std::string title, text;
+    HWND owner = nullptr;
+    char icon = '?';  // 'x' red (critical), 'i' blue (information)
+};
+
+struct BoxSearch {
+    const Program* program;
+    HWND found;
+};
+
+// The icon's colour on screen: handles of another process cannot be compared.
+char IconColour(HWND dialog) {
+    HWND child = nullptr;
+    while ((child = FindWindowExW(dialog, child, L"Static", nullptr)))
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) break;
+    if (!child) return '?';
+    RECT area;
+    GetWindowRect(child, &area);
+    HDC screen = GetDC(nullptr);
+    int red = 0, blue = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x) {
+            const COLORREF pixel = GetPixel(screen, x, y);
+            const int r = GetRValue(pixel), g = GetGValue(pixel), b = GetBValue(pixel);
+            if (r > 150 && g < 110 && b < 110) ++red;
+            if (b > 150 && r < 140 && b > g) ++blue;
+        }
+    ReleaseDC(nullptr, screen);
+    return red > blue ? 'x' : blue > red ? 'i' : '?';
+}
+
+BOOL CALLBACK FindBox(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<BoxSearch*>(context);
+    if (IsWindowVisible(window) && ClassOf(window) == "#32770" && search->program->Owns(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+Box WaitForBox(const Program& program) {
+    BoxSearch search{&program, nullptr};
+    WaitFor([&] {
+        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    });
+    Box box;
+    if (!search.found) return box;
+    box.dialog = search.found;
+    Sleep(300);  // let it paint before the icon is read
+    box.title = TextOf(box.dialog);
+    box.text = TextOf(GetDlgItem(box.dialog, 0xFFFF));
+    box.owner = GetWindow(box.dialog, GW_OWNER);
+    box.icon = IconColour(box.dialog);
+    return box;
+}
+
+void Dismiss(const Box& box) {
+    PostMessageW(box.dialog, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !IsWindow(box.dialog); }, 5000);
+}
+
+// Message box texts come back with CR LF or LF only, depending on the system.
+std::string Lines(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+void ExpectBox(const Program& program, HWND owner, char icon, const std::string& title, const std::string& text) {
+    const Box box = WaitForBox(program);
+    Check(box.dialog != nullptr, "a message box titled \"" + title + "\"");
+    if (!box.dialog) return;
+    Check(box.title == title, "box title \"" + box.title + "\", expected \"" + title + "\"");
+    Check(Lines(box.text) == Lines(text), "box \"" + title + "\" says \"" + box.text + "\"");
+    Check(box.owner == owner, "box \"" + title + "\" has the right owner");
+    Check(box.icon == icon, std::string("box \"") + title + "\" shows the " + (icon == 'x' ? "critical" : "information") +
+                                " icon (saw " + box.icon + ")");
+    Dismiss(box);
+}
+
+HWND Child(HWND window, const std::string& windowClass, int index = 0) {
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassOf(child) == windowClass || (windowClass == "Edit" && ClassOf(child) == "EDIT"))
+            if (index-- == 0) return child;
+    return nullptr;
+}
+
+struct Controls {
+    HWND frame, text, button, label;
+};
+
+Controls ControlsOf(HWND window) {
+    HWND frame = nullptr, button = nullptr;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassOf(child) != "Button") continue;
+        ((GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX ? frame : button) = child;
+    }
+    return {frame, Child(window, "Edit"), button, Child(window, "Static")};
+}
+
+void ExpectExitNotices(const Program& program, HWND window, const EditionProfile& edition) {
+    const std::string host = vornix::Identity::kDistributionHost;
+    ExpectBox(program, window, 'i', "About...",
+              edition.title + "\r\n\r\nCreated by:\r\n" + vornix::Identity::kAuthorName + "\r\n(" +
+                  vornix::Identity::kAuthorEmail + ")");
+    ExpectBox(program, window, 'i', "Downloaded from " + host,
+              edition.notice.firstLineLead + host + "\r\n\r\n" + edition.notice.secondLineLead + host +
+                  edition.notice.secondLineTail);
+}
+
+const EditionProfile& EditionNamed(const std::string& name) {
+    return name == "48" ? vornix::Aim48Edition() : vornix::Aim50Edition();
+}
+
+void CloneScenario(const std::string& path, const EditionProfile& edition, const std::string& standin) {
+    Reset(standin);
+    fs::create_directories(Slot(1));
+    fs::copy_file(kInstallation / "aim.exe", Slot(1) / "aim.exe");
+    fs::create_directories(Slot(2));
+    fs::copy_file(kInstallation / "aim.exe", Slot(2) / "aim.exe");
+
+    Program program(path);
+    HWND window = nullptr;
+    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    if (!window) return;
+    const Controls controls = ControlsOf(window);
+    Check(TextOf(controls.text) == "C:\\Program Files\\AIM953\\", "proposes slot 3, not " + TextOf(controls.text));
+
+    PostMessageW(controls.button, BM_CLICK, 0, 0);
+    const Box finished = WaitForBox(program);
+    Check(!IsWindowEnabled(controls.button), "the button is disabled while cloning");
+    Check(finished.title == "Finished Copying" && finished.icon == 'i' && finished.owner == window,
+          "\"Finished Copying\" comes first, owned, with the information icon (got \"" + finished.title + "\")");
+    Check(Lines(finished.text) == "Finished copying and editing the files. You should see another instance of AIM pop up.",
+          "\"Finished Copying\" text: " + finished.text);
+    Dismiss(finished);
+    Check(!fs::exists(kStandinLog), "nothing is started before the second notice is dismissed");
+    ExpectBox(program, window, 'i', "If An Error Occurs",
+              "If you get a runtime error after this message box, just go to the destination directory.\r\n"
+              "You can either choose to run aim from there or create a shortcut to wherever on your PC.\r\n\r\n"
+              "Have Fun!!");
+
+    Check(WaitFor([] { return fs::exists(kStandinLog) && fs::file_size(kStandinLog) > 0; }), "the clone was started");
+    std::ifstream logFile(kStandinLog);
+    std::string line;
+    std::getline(logFile, line);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const char digitHex[] = "33";
+    const std::string position = edition.patchPosition == 21915 ? "at21915=" : "at21756=";
+    Check(line.find(position + digitHex) != std::string::npos, "the started clone carries digit 3: " + line);
+    Check(line.find("|show=2|") != std::string::npos, "the clone was started minimized (show state 2): " + line);
+    Check(line.find("cwd=C:\\Program Files\\AIM953") != std::string::npos, "the clone runs in its own directory: " + line);
+    Check(line.find("path=C:\\Program Files\\AIM953\\aim.exe") != std::string::npos, "the clone's own aim.exe ran: " + line);
+
+    Check(WaitFor([&] { return IsWindowEnabled(controls.button) != FALSE; }), "the button is enabled again");
+    Check(TextOf(controls.text) == "C:\\Program Files\\AIM954\\", "then proposes slot 4, not " + TextOf(controls.text));
+
+    std::size_t copied = 0;
+    for (const std::string& name : edition.manifest) {
+        std::vector<unsigned char> expected = Bytes(kInstallation / Wide(name));
+        if (name == "aim.exe") expected[static_cast<std::size_t>(edition.patchPosition - 1)] = '3';
+        copied += Bytes(Slot(3) / Wide(name)) == expected;
+    }
+    Check(copied == edition.manifest.size(), "every file copied exactly, with the one byte patched");
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ExpectExitNotices(program, window, edition);
+    Check(program.ExitStatus() == 0, "status 0 after closing");
+}
+
+void MissingScenario(const std::string& path, const EditionProfile& edition) {
+    Reset("");
+    Program program(path);
+    const Box box = WaitForBox(program);
+    Check(box.title == "Aim Not Found" && box.icon == 'x', "\"Aim Not Found\" with the critical icon, got \"" + box.title + "\"");
+    Check(Lines(box.text) ==
+              "Aim.exe has either been installed in another directory or hasn't been installed at all.\n"
+              "Please re-install AIM to its defauly directory in order to use this program.",
+          "\"Aim Not Found\" text: " + box.text);
+    Check(box.owner == nullptr, "\"Aim Not Found\" has no owner");
+    Check(FindMainWindow(program, edition.title) == nullptr, "no window while the box is up");
+    Dismiss(box);
+    Check(program.ExitStatus() == 1, "status 1");
+}
+
+void ExistingScenario(const std::string& path, const EditionProfile& edition, const std::string& standin) {
+    Reset(standin);
+    fs::create_directories(Slot(1));
+    std::ofstream(Slot(1) / "mine.txt") << "keep";
+    Program program(path);
+    HWND window = nullptr;
+    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    if (!window) return;
+    PostMessageW(ControlsOf(window).button, BM_CLICK, 0, 0);
+    const Box box = WaitForBox(program);
+    Check(box.title == edition.title && box.icon == 'x' && box.owner == window,
+          "a critical run-time error box titled with the program's title, got \"" + box.title + "\"");
+    Check(Lines(box.text).starts_with("Run-time error '75':\n\nPath/File access error: C:\\Program Files\\AIM951\\"),
+          "error 75 with its path: " + box.text);
+    Dismiss(box);
+    Check(program.ExitStatus() == 1, "status 1");
+    std::size_t entries = static_cast<std::size_t>(std::distance(fs::directory_iterator(Slot(1)), fs::directory_iterator()));
+    Check(entries == 1 && Bytes(Slot(1) / "mine.txt").size() == 4, "the existing directory is untouched");
+}
+
+HFONT DialogFont(int pixelHeight) {
+    LOGFONTW font = {};
+    font.lfHeight = -pixelHeight;
+    font.lfCharSet = DEFAULT_CHARSET;
+    font.lfQuality = CLEARTYPE_QUALITY;
+    lstrcpynW(font.lfFaceName, L"MS Shell Dlg 2", LF_FACESIZE);
+    return CreateFontIndirectW(&font);
+}
+
+// The pixels of a rectangle of the screen, or of a bitmap drawn by `draw`.
+std::vector<COLORREF> Pixels(HDC source, int x, int y, int width, int height) {
+    std::vector<COLORREF> pixels;
+    for (int row = 0; row < height; ++row)
+        for (int column = 0; column < width; ++column) pixels.push_back(GetPixel(source, x + column, y + row));
+    return pixels;
+}
+
+// Font handles of another process cannot be read, so the label's font is
+// found by drawing its text as a static control does, at each size the window
+// may choose, until one matches the screen pixel for pixel. 0: none matched.
+int IdentifyFontHeight(HWND label, int dpi) {
+    RECT area;
+    GetWindowRect(label, &area);
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    const std::vector<COLORREF> shown = Pixels(screen, area.left, area.top, width, height);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP canvas = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previousBitmap = SelectObject(memory, canvas);
+    const std::wstring text = Wide(TextOf(label));
+    int found = 0;
+    const int largest = MulDiv(8, dpi, 72);
+    for (int size = largest; size >= largest * 3 / 4 && !found; --size) {
+        RECT all = {0, 0, width, height};
+        FillRect(memory, &all, GetSysColorBrush(COLOR_BTNFACE));
+        HFONT font = DialogFont(size);
+        HGDIOBJ previousFont = SelectObject(memory, font);
+        SetTextColor(memory, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkMode(memory, TRANSPARENT);
+        DrawTextW(memory, text.c_str(), -1, &all, DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS);
+        if (Pixels(memory, 0, 0, width, height) == shown) found = size;
+        SelectObject(memory, previousFont);
+        DeleteObject(font);
+    }
+    SelectObject(memory, previousBitmap);
+    DeleteObject(canvas);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return found;
+}
+
+// Client area and controls in twips at the window's DPI, every text whole,
+// the text box grey; the window is saved as a bitmap to look at.
+void LayoutScenario(const std::string& path, const EditionProfile& edition, const std::string& standin,
+                    const std::string& bitmap) {
+    Reset(standin);
+    Program program(path);
+    HWND window = nullptr;
+    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    if (!window) return;
+    Sleep(500);
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    auto px = [dpi](int twips) { return MulDiv(twips, dpi, 1440); };
+    std::printf("DPI %d\n", dpi);
+
+    RECT client;
+    GetClientRect(window, &client);
+    Check(client.right == px(2895) && client.bottom == px(2010),
+          "client area " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
+    const Controls controls = ControlsOf(window);
+    struct Expected {
+        HWND control;
+        const char* name;
+        int left, top, width, height;
+        const char* text;
+    } expected[] = {
+        {controls.frame, "Frame2", 0, 0, 2895, 855, "Destination Directory"},
+        {controls.text, "txtDestination", 240, 360, 2415, 285, "C:\\Program Files\\AIM951\\"},
+        {controls.label, "Label1", 120, 960, 2655, 615,
+         "You need approximately 5.25MB free disk space to ensure that the files get copied properly."},
+        {controls.button, "Command1", 120, 1680, 2655, 255, "Start Cloning..."},
+    };
+    const int fontHeight = IdentifyFontHeight(controls.label, dpi);
+    std::printf("font height %d px\n", fontHeight);
+    Check(fontHeight > 0, "the label's font is the dialog font at one of the sizes the window may pick");
+    HFONT measuring = fontHeight ? DialogFont(fontHeight) : nullptr;
+    HGDIOBJ previous = measuring ? SelectObject(screen, measuring) : nullptr;
+    for (const Expected& e : expected) {
+        Check(e.control != nullptr, std::string(e.name) + " exists");
+        if (!e.control) continue;
+        RECT r;
+        GetWindowRect(e.control, &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        Check(r.left == px(e.left) && r.top == px(e.top) && r.right - r.left == px(e.width) &&
+                  r.bottom - r.top == px(e.height),
+              std::string(e.name) + " at " + std::to_string(r.left) + "," + std::to_string(r.top) + " size " +
+                  std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
+        Check(TextOf(e.control) == e.text, std::string(e.name) + " reads \"" + TextOf(e.control) + "\"");
+        if (!measuring) continue;
+        const std::wstring text = Wide(e.text);
+        RECT needed = {0, 0, r.right - r.left, 0};
+        const bool wraps = e.control == controls.label;
+        DrawTextW(screen, text.c_str(), -1, &needed, DT_CALCRECT | DT_NOPREFIX | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
+        Check(needed.right <= r.right - r.left && needed.bottom <= r.bottom - r.top,
+              std::string(e.name) + "'s text fits: needs " + std::to_string(needed.right) + "x" +
+                  std::to_string(needed.bottom));
+    }
+    if (measuring) {
+        SelectObject(screen, previous);
+        DeleteObject(measuring);
+    }
+    const LRESULT sharedFont = SendMessageW(controls.label, WM_GETFONT, 0, 0);
+    for (HWND control : {controls.frame, controls.text, controls.button})
+        Check(SendMessageW(control, WM_GETFONT, 0, 0) == sharedFont, "every control uses the label's font");
+    Check(GetWindow(controls.frame, GW_HWNDNEXT) == controls.text && GetWindow(controls.text, GW_HWNDNEXT) == controls.button &&
+              GetWindow(controls.button, GW_HWNDNEXT) == controls.label,
+          "tab order Frame2, txtDestination, Command1, Label1");
+
+    RECT box;
+    GetWindowRect(controls.text, &box);
+    const COLORREF grey = GetPixel(screen, box.right - 6, (box.top + box.bottom) / 2);
+    Check(grey == RGB(192, 192, 192), "txtDestination is light grey, got " + std::to_string(GetRValue(grey)) + "," +
+                                          std::to_string(GetGValue(grey)) + "," + std::to_string(GetBValue(grey)));
+
+    // The client area, as the screen shows it, into a 24-bit bitmap file.
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP picture = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    SelectObject(memory, picture);
+    BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+    BITMAPINFOHEADER header = {sizeof header, client.right, client.bottom, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD stride = ((static_cast<DWORD>(client.right) * 3 + 3) & ~3u);
+    std::vector<char> pixels(stride * static_cast<DWORD>(client.bottom));
+    GetDIBits(memory, picture, 0, static_cast<UINT>(client.bottom), pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+              DIB_RGB_COLORS);
+    BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + pixels.size()), 0, 0,
+                             sizeof(BITMAPFILEHEADER) + sizeof header};
+    std::ofstream out(fs::path(Wide(bitmap)), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+    DeleteObject(picture);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ExpectExitNotices(program, window, edition);
+    Check(program.ExitStatus() == 0, "status 0 after closing");
+}
+
+std::string VersionString(const std::vector<char>& block, const char* name) {
+    wchar_t* value = nullptr;
+    UINT length = 0;
+    const std::wstring query = L"\\StringFileInfo\\040904B0\\" + Wide(name);
+    if (!VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) || !value) return "(none)";
+    return Utf8(value);
+}
+
+void VersionScenario(const std::string& path, const EditionProfile& edition) {
+    const std::wstring file = Wide(path);
+    DWORD ignored = 0;
+    std::vector<char> block(GetFileVersionInfoSizeW(file.c_str(), &ignored));
+    Check(!block.empty() && GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()),
+          "a version block");
+    if (block.empty()) return;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length);
+    Check(fixed && fixed->dwFileVersionMS == 0x00040008 && fixed->dwFileVersionLS == 2790 &&
+              fixed->dwProductVersionMS == 0x00040008 && fixed->dwProductVersionLS == 2790,
+          "binary versions 4.8.0.2790");
+    WORD* translation = nullptr;
+    VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length);
+    Check(translation && length >= 4 && translation[0] == 0x0409 && translation[1] == 1200, "translation 0409, 1200");
+    const std::pair<const char*, std::string> strings[] = {
+        {"FileVersion", "4.08.2790"},
+        {"ProductVersion", "4.08.2790"},
+        {"FileDescription", "Allows you to clone up to 9 instances of AIM."},
+        {"ProductName", "Vornix"},
+        {"InternalName", edition.title},
+        {"OriginalFilename", edition.title + ".exe"},
+        {"CompanyName", "The Vornix developers"},
+    };
+    for (const auto& [name, value] : strings)
+        Check(VersionString(block, name) == value, std::string(name) + " is \"" + VersionString(block, name) + "\"");
+    Check(VersionString(block, "LegalCopyright") != "(none)" && VersionString(block, "LegalTrademarks") != "(none)",
+          "LegalCopyright and LegalTrademarks are there");
+    Check(ExtractIconExW(file.c_str(), -1, nullptr, nullptr, 0) == 1, "one icon");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
+    if (args.size() == 2 && args[0] == "install-only") {
+        Reset(args[1]);
+        return 0;
+    }
+    if (args.size() < 3) {
+        std::printf("usage: ui_driver SCENARIO PROGRAM EDITION [STANDIN] [BITMAP]\n");
+        return 2;
+    }
+    SetEnvironmentVariableW(L"VORNIX_STANDIN_LOG", kStandinLog.c_str());
+    const EditionProfile& edition = EditionNamed(args[2]);
+    const std::string standin = args.size() > 3 ? args[3] : "";
+    try {
+        if (args[0] == "clone") CloneScenario(args[1], edition, standin);
+        else if (args[0] == "missing") MissingScenario(args[1], edition);
+        else if (args[0] == "existing") ExistingScenario(args[1], edition, standin);
+        else if (args[0] == "layout" && args.size() > 4) LayoutScenario(args[1], edition, standin, args[4]);
+        else if (args[0] == "version") VersionScenario(args[1], edition);
+        else Check(false, "unknown scenario " + args[0]);
+    } catch (const std::exception& error) {
+        Check(false, std::string("stopped: ") + error.what());
+    }
+    std::printf("%s: %s\n", args[0].c_str(), failures ? "FAILED" : "passed");
+    return failures ? 1 : 0;
+}

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Runs one Windows test under Wine on a private Xvfb display.
+#   run-wine-test.sh prefix PREFIX
+#   run-wine-test.sh SCENARIO PREFIX DRIVER STANDIN PROGRAM EDITION
+# Exit status 77 (skipped) when Wine or Xvfb is not installed.
+set -uo pipefail
+
+scenario=$1 prefix=$2
+for tool in wine wineserver Xvfb; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIPPED: $tool is missing; install wine wine64 wine32:i386 xvfb xauth (scripts/setup windows)"
+    exit 77
+  fi
+done
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset WINE
+
+if [[ $scenario == prefix ]]; then
+  wineserver -k 2>/dev/null
+  rm -rf "$prefix"
+  wine wineboot -i >/dev/null 2>&1
+  wineserver -w
+  [[ -f $prefix/system.reg ]] || { echo "FAIL: wineboot made no prefix"; exit 1; }
+  echo "prefix ready: $prefix"
+  exit 0
+fi
+
+driver=$3 standin=$4 program=$5 edition=$6
+artifacts=$(dirname "$prefix")/wine-artifacts
+mkdir -p "$artifacts"
+
+# A display of our own, gone when the test ends.
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [[ -s $display_file ]] && break; sleep 0.1; done
+number=$(head -n1 "$display_file"); rm -f "$display_file"
+[[ -n $number ]] || { echo "FAIL: Xvfb did not start"; kill $xvfb; exit 1; }
+export DISPLAY=:$number
+cleanup() { wineserver -k 2>/dev/null; kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null; }
+trap cleanup EXIT
+
+set_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  wineserver -w
+}
+
+driver() { wine "$driver" "$@"; }
+
+case $scenario in
+  clone|missing|existing) driver "$scenario" "$program" "$edition" "$standin" ;;
+  version) driver version "$program" "$edition" ;;
+  layout96|layout144)
+    dpi=${scenario#layout}
+    set_dpi "$dpi"
+    bitmap=$artifacts/window-${dpi}dpi.bmp
+    driver layout "$program" "$edition" "$standin" "$(winepath -w "$bitmap")"
+    status=$?
+    set_dpi 96
+    if command -v convert >/dev/null && [[ -f $bitmap ]]; then
+      convert "$bitmap" "${bitmap%.bmp}.png" && echo "screenshot: ${bitmap%.bmp}.png"
+    fi
+    exit $status ;;
+  posix)
+    if [[ -z $program || ! -x $program ]]; then
+      echo "SKIPPED: configure with -DVORNIX_POSIX_PROGRAM=<native build>/vornix-aim50 to test it with real Wine"
+      exit 77
+    fi
+    drive_c=$(readlink -f "$prefix/dosdevices/c:")
+    rm -rf "$drive_c/Program Files/AIM95"* "$drive_c/vornix-standin.log"
+    driver install-only "$standin" >/dev/null 2>&1
+    [[ -f $drive_c/Program\ Files/AIM95/aim.exe ]] || { echo "FAIL: no installation"; exit 1; }
+    printf '\n\n\n\nq\n\n\n' | "$program" > "$artifacts/posix-launcher.txt"
+    status=$?
+    log="$drive_c/vornix-standin.log"
+    for _ in $(seq 100); do [[ -s $log ]] && break; sleep 0.2; done
+    cat "$artifacts/posix-launcher.txt"
+    echo "stand-in log: $(cat "$log" 2>/dev/null)"
+    [[ $status -eq 0 ]] || { echo "FAIL: exit status $status"; exit 1; }
+    grep -q 'path=C:\\Program Files\\AIM951\\aim.exe|at21915=31|at21756=00|show=2|' "$log" \
+      || { echo "FAIL: the stand-in did not report slot 1, digit at 21915, started minimized"; exit 1; }
+    echo "posix launcher: passed" ;;
+  *) echo "unknown scenario $scenario"; exit 2 ;;
+esac
