@@ -23,16 +23,16 @@ struct Transcript {
 class Programs : public ::testing::Test {
 protected:
     explicit Programs(bool installed = true) : prefix(installed) {
-        ::setenv("WINE", MakeRecordingLauncher(prefix.Root(), LaunchLog()).c_str(), 1);
+        ::setenv("WINE", MakeRecordingLauncher(prefix.Scratch(), LaunchLog()).c_str(), 1);
     }
     ~Programs() override { ::unsetenv("WINE"); }
 
-    std::filesystem::path LaunchLog() const { return prefix.Root() / "launched.log"; }
+    std::filesystem::path LaunchLog() const { return prefix.Scratch() / "launched.log"; }
 
     // Runs a program with `input` as everything the user types.
     Transcript Start(const char* program, const std::string& input) const {
-        const std::filesystem::path in = prefix.Root() / "input.txt";
-        const std::filesystem::path out = prefix.Root() / "output.txt";
+        const std::filesystem::path in = prefix.Scratch() / "input.txt";
+        const std::filesystem::path out = prefix.Scratch() / "output.txt";
         std::ofstream(in) << input;
         const std::string command = "'" + std::string(program) + "' < '" + in.string() + "' > '" + out.string() + "' 2>&1";
         const int status = std::system(command.c_str());

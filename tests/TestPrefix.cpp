@@ -15,8 +15,10 @@ TestPrefix::TestPrefix(bool installed) {
     hadPreviousPrefix_ = previous != nullptr;
     if (previous) previousPrefix_ = previous;
     std::random_device random;
-    root_ = std::filesystem::temp_directory_path() / ("vornix-test-" + std::to_string(random()));
+    sandbox_ = std::filesystem::temp_directory_path() / ("vornix-test-" + std::to_string(random()));
+    root_ = sandbox_ / "prefix";
     std::filesystem::create_directories(root_);
+    std::filesystem::create_directories(Scratch());
     sample::EnsureDriveC(root_);
     if (installed) sample::Install(root_);
     ::setenv("WINEPREFIX", root_.c_str(), 1);
@@ -28,8 +30,12 @@ TestPrefix::~TestPrefix() {
     else
         ::unsetenv("WINEPREFIX");
     std::error_code ignored;
-    std::filesystem::permissions(root_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(root_, ignored);
+    for (auto it = std::filesystem::recursive_directory_iterator(sandbox_, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
+        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(sandbox_, ignored);
 }
 
 void TestPrefix::AddClone(int n) const {

@@ -17,7 +17,11 @@ public:
     TestPrefix& operator=(const TestPrefix&) = delete;
     ~TestPrefix();
 
+    // The prefix itself, inside a sandbox directory of its own.
     const std::filesystem::path& Root() const { return root_; }
+    const std::filesystem::path& Sandbox() const { return sandbox_; }
+    // Beside the prefix, for the test's own files (launcher, logs, input).
+    std::filesystem::path Scratch() const { return sandbox_ / "scratch"; }
     std::filesystem::path DriveC() const { return root_ / "drive_c"; }
     std::filesystem::path Installation() const { return DriveC() / "Program Files" / "AIM95"; }
     // The host directory of clone slot n.
@@ -31,6 +35,7 @@ public:
     static void WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
 
 private:
+    std::filesystem::path sandbox_;
     std::filesystem::path root_;
     std::string previousPrefix_;
     bool hadPreviousPrefix_;
