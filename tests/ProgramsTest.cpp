@@ -2,11 +2,10 @@
 // a script sees, the exit status, and what lands on disk.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
 
+#include "ProgramSession.h"
 #include "TestPrefix.h"
 
 namespace vornix::testing {
@@ -14,11 +13,6 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-struct Transcript {
-    int status;
-    std::string output;
-};
 
 class Programs : public ::testing::Test {
 protected:
@@ -30,15 +24,7 @@ protected:
     std::filesystem::path LaunchLog() const { return prefix.Scratch() / "launched.log"; }
 
     // Runs a program with `input` as everything the user types.
-    Transcript Start(const char* program, const std::string& input) const {
-        const std::filesystem::path in = prefix.Scratch() / "input.txt";
-        const std::filesystem::path out = prefix.Scratch() / "output.txt";
-        std::ofstream(in) << input;
-        const std::string command = "'" + std::string(program) + "' < '" + in.string() + "' > '" + out.string() + "' 2>&1";
-        const int status = std::system(command.c_str());
-        EXPECT_TRUE(WIFEXITED(status));
-        return {WEXITSTATUS(status), ReadText(out)};
-    }
+    static Transcript Start(const char* program, const std::string& input) { return RunProgram(program, input); }
 
     TestPrefix prefix;
 };

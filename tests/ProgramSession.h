@@ -1,0 +1,59 @@
+// A built program run as a child with its terminal window on pipes, so a test
+// can wait for what it prints and answer like a user.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace vornix::testing {
+
+struct SessionOptions {
+    // Extra NAME=value pairs for the child's environment.
+    std::vector<std::string> environment;
+    // Shell commands run before the program (ulimit, umask ...).
+    std::string shellSetup;
+    // Run without root's privileges (as nobody) when the tests run as root.
+    bool unprivileged = false;
+};
+
+class ProgramSession {
+public:
+    ProgramSession(const std::string& program, const SessionOptions& options = {});
+    ProgramSession(const ProgramSession&) = delete;
+    ProgramSession& operator=(const ProgramSession&) = delete;
+    ~ProgramSession();
+
+    // Waits until the output holds `text` after what earlier waits consumed.
+    bool WaitFor(const std::string& text, std::chrono::seconds timeout = std::chrono::seconds(20));
+    void Send(const std::string& line);
+    // Closes the input, reads to the end and returns the exit status.
+    int Finish();
+    const std::string& Output() const { return output_; }
+
+private:
+    bool ReadSome(int timeoutMs);
+
+    pid_t child_ = -1;
+    int input_ = -1;
+    int output_fd_ = -1;
+    std::string output_;
+    std::size_t consumed_ = 0;
+    int status_ = -1;
+};
+
+// Everything at once: input, then the transcript and status.
+struct Transcript {
+    int status;
+    std::string output;
+};
+Transcript RunProgram(const std::string& program, const std::string& input, const SessionOptions& options = {});
+
+// Whether SessionOptions::unprivileged can take effect here.
+bool CanRunUnprivileged();
+// Hands a tree to the user unprivileged sessions run as.
+void GiveToUnprivilegedUser(const std::string& path);
+
+}  // namespace vornix::testing
