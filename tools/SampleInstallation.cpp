@@ -29,7 +29,7 @@ std::filesystem::path HostRelative(const std::string& name) {
 }  // namespace
 
 std::filesystem::path EnsureDriveC(const std::filesystem::path& prefix) {
-    const std::filesystem::path link = prefix / "dosdevices" / "c:";
+    std::filesystem::path link = prefix / "dosdevices" / "c:";
     if (std::filesystem::exists(link)) return link;
     std::filesystem::create_directories(prefix / "drive_c");
     std::filesystem::create_directories(prefix / "dosdevices");
