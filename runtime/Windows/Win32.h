@@ -20,6 +20,10 @@ namespace runtime::win32 {
 std::wstring Wide(const std::string& utf8);
 std::string Utf8(const std::wstring& wide);
 
+// The classic dialog font at a height in pixels: what the window's layout in
+// twips was measured against.
+HFONT CreateDialogFont(int pixelHeight);
+
 // The path checked and normalised as Windows reads it, ready for the wide
 // API ("\\?\" in front when it is too long for the plain form).
 std::wstring ApiPath(const std::string& path);

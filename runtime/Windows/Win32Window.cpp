@@ -50,17 +50,6 @@ SIZE WindowSizeFor(int clientWidth, int clientHeight, UINT dpi) {
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
-// The classic dialog font, 8 points at the window's DPI, is what the layout's
-// twips were measured against; a wider face gets the next smaller size.
-HFONT CreateDialogFont(int pixelHeight) {
-    LOGFONTW font = {};
-    font.lfHeight = -pixelHeight;
-    font.lfCharSet = DEFAULT_CHARSET;
-    font.lfQuality = CLEARTYPE_QUALITY;
-    lstrcpynW(font.lfFaceName, L"MS Shell Dlg 2", LF_FACESIZE);
-    return CreateFontIndirectW(&font);
-}
-
 class ChildPeer : public ControlPeer {
 public:
     explicit ChildPeer(HWND window) : window_(window) {}
@@ -222,11 +211,12 @@ private:
             SetWindowPos(child.window, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
                          bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE);
         }
+        // 8 points, or the next smaller size where a wider face would not fit.
         const int largest = MulDiv(8, static_cast<int>(dpi), 72);
         HFONT font = nullptr;
         for (int height = largest; height >= largest * 3 / 4; --height) {
             if (font) DeleteObject(font);
-            font = CreateDialogFont(height);
+            font = win32::CreateDialogFont(height);
             if (TextsFit(font, dpi)) break;
         }
         for (Child& child : children_) SendMessageW(child.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -288,6 +278,17 @@ private:
 };
 
 }  // namespace
+
+namespace win32 {
+HFONT CreateDialogFont(int pixelHeight) {
+    LOGFONTW font = {};
+    font.lfHeight = -pixelHeight;
+    font.lfCharSet = DEFAULT_CHARSET;
+    font.lfQuality = CLEARTYPE_QUALITY;
+    lstrcpynW(font.lfFaceName, L"MS Shell Dlg 2", LF_FACESIZE);
+    return CreateFontIndirectW(&font);
+}
+}  // namespace win32
 
 WindowSystem& PlatformWindowSystem() {
     static Win32Window window;

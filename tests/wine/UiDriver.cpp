@@ -7,10 +7,12 @@
 //   ui_driver clone      PROGRAM EDITION STANDIN     (EDITION: 50 or 48)
 //   ui_driver missing    PROGRAM EDITION
 //   ui_driver existing   PROGRAM EDITION STANDIN
+//   ui_driver faults     PROGRAM EDITION STANDIN
 //   ui_driver layout     PROGRAM EDITION STANDIN BITMAP
 //   ui_driver version    PROGRAM EDITION
 //   ui_driver install-only STANDIN
-#include <windows.h>
+#include "runtime/Windows/Win32.h"  // first: windows.h for what follows
+
 #include <shellapi.h>
 
 #include <algorithm>
@@ -27,6 +29,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using runtime::win32::Utf8;
+using runtime::win32::Wide;
 using vornix::EditionProfile;
 
 int failures = 0;
@@ -36,21 +40,6 @@ void Check(bool holds, const std::string& what) {
     ++failures;
     std::printf("FAIL: %s\n", what.c_str());
     std::fflush(stdout);
-}
-
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    std::string text(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), static_cast<int>(text.size()), nullptr, nullptr);
-    text.pop_back();
-    return text;
-}
-
-std::wstring Wide(const std::string& text) {
-    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
-    wide.pop_back();
-    return wide;
 }
 
 std::string TextOf(HWND window) {
@@ -121,9 +110,10 @@ bool WaitFor(Condition condition, DWORD milliseconds = 20000) {
     return condition();
 }
 
+// The window once it is shown, that is, with all its controls in place.
 HWND FindMainWindow(const Program& program, const std::string& title) {
     HWND window = FindWindowW(nullptr, Wide(title).c_str());
-    return window && program.Owns(window) && ClassOf(window) != "#32770" ? window : nullptr;
+    return window && program.Owns(window) && ClassOf(window) != "#32770" && IsWindowVisible(window) ? window : nullptr;
 }
 
 struct Box {
@@ -333,15 +323,6 @@ void ExistingScenario(const std::string& path, const EditionProfile& edition, co
     Check(entries == 1 && Bytes(Slot(1) / "mine.txt").size() == 4, "the existing directory is untouched");
 }
 
-HFONT DialogFont(int pixelHeight) {
-    LOGFONTW font = {};
-    font.lfHeight = -pixelHeight;
-    font.lfCharSet = DEFAULT_CHARSET;
-    font.lfQuality = CLEARTYPE_QUALITY;
-    lstrcpynW(font.lfFaceName, L"MS Shell Dlg 2", LF_FACESIZE);
-    return CreateFontIndirectW(&font);
-}
-
 // The pixels of a rectangle of the screen, or of a bitmap drawn by `draw`.
 std::vector<COLORREF> Pixels(HDC source, int x, int y, int width, int height) {
     std::vector<COLORREF> pixels;
@@ -368,7 +349,7 @@ int IdentifyFontHeight(HWND label, int dpi) {
     for (int size = largest; size >= largest * 3 / 4 && !found; --size) {
         RECT all = {0, 0, width, height};
         FillRect(memory, &all, GetSysColorBrush(COLOR_BTNFACE));
-        HFONT font = DialogFont(size);
+        HFONT font = runtime::win32::CreateDialogFont(size);
         HGDIOBJ previousFont = SelectObject(memory, font);
         SetTextColor(memory, GetSysColor(COLOR_WINDOWTEXT));
         SetBkMode(memory, TRANSPARENT);
@@ -382,6 +363,65 @@ int IdentifyFontHeight(HWND label, int dpi) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return found;
+}
+
+// Starts the program, optionally types a destination, clicks, and expects a
+// run-time error box that begins with `report`; then status 1.
+void ExpectErrorAfterClick(const std::string& path, const EditionProfile& edition, const std::string& typed,
+                           const std::string& report) {
+    Program program(path);
+    HWND window = nullptr;
+    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    if (!window) return;
+    const Controls controls = ControlsOf(window);
+    if (!typed.empty()) SendMessageW(controls.text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(typed).c_str()));
+    PostMessageW(controls.button, BM_CLICK, 0, 0);
+    const Box box = WaitForBox(program);
+    Check(box.title == edition.title && box.icon == 'x' && box.owner == window,
+          "a critical run-time error box titled with the program's title, got \"" + box.title + "\"");
+    Check(Lines(box.text).starts_with(Lines(report)), "the report begins \"" + report + "\": " + box.text);
+    Dismiss(box);
+    Check(program.ExitStatus() == 1, "status 1 after the error");
+}
+
+// Failures of the Win32 runtime: each reported, none leaving a half-made clone.
+void FaultsScenario(const std::string& path, const EditionProfile& edition, const std::string& standin) {
+    Reset(standin);
+    fs::remove(kInstallation / "Patcher.dll");
+    ExpectErrorAfterClick(path, edition, "",
+                          "Run-time error '53':\r\n\r\nFile not found: C:\\Program Files\\AIM95\\Patcher.dll");
+    Check(!fs::exists(Slot(1)), "no half-made clone after a missing file");
+
+    Reset(standin);
+    std::ofstream(kInstallation / "aim.exe", std::ios::binary | std::ios::trunc) << std::string(20000, 'M');
+    ExpectErrorAfterClick(path, edition, "",
+                          "Run-time error '63':\r\n\r\nBad record number: C:\\Program Files\\AIM951\\aim.exe (byte position 21915");
+    Check(!fs::exists(Slot(1)), "no half-made clone after a short aim.exe");
+    Check(fs::file_size(kInstallation / "aim.exe") == 20000, "the installed aim.exe is untouched");
+
+    Reset(standin);
+    ExpectErrorAfterClick(path, edition, "C:\\Program Files\\A|B\\", "Run-time error '52':");
+    ExpectErrorAfterClick(path, edition, "AIM953\\", "Run-time error '76':");
+    ExpectErrorAfterClick(path, edition, "C:\\CON\\", "Run-time error '52':");
+
+    // Climbing past the root lands on the drive, with no slot digit.
+    fs::remove_all(L"C:\\Clone");
+    Program program(path);
+    HWND window = nullptr;
+    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    if (!window) return;
+    const Controls controls = ControlsOf(window);
+    SendMessageW(controls.text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\..\\..\\Clone"));
+    PostMessageW(controls.button, BM_CLICK, 0, 0);
+    Dismiss(WaitForBox(program));
+    Dismiss(WaitForBox(program));
+    Check(WaitFor([] { return fs::exists(kStandinLog) && fs::file_size(kStandinLog) > 0; }), "the clone in C:\\Clone was started");
+    std::vector<unsigned char> expected = Bytes(kInstallation / "aim.exe");
+    Check(Bytes(L"C:\\Clone\\aim.exe") == expected, "C:\\Clone\\aim.exe is an unpatched copy");
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ExpectExitNotices(program, window, edition);
+    Check(program.ExitStatus() == 0, "status 0 after closing");
+    fs::remove_all(L"C:\\Clone");
 }
 
 // Client area and controls in twips at the window's DPI, every text whole,
@@ -419,7 +459,7 @@ void LayoutScenario(const std::string& path, const EditionProfile& edition, cons
     const int fontHeight = IdentifyFontHeight(controls.label, dpi);
     std::printf("font height %d px\n", fontHeight);
     Check(fontHeight > 0, "the label's font is the dialog font at one of the sizes the window may pick");
-    HFONT measuring = fontHeight ? DialogFont(fontHeight) : nullptr;
+    HFONT measuring = fontHeight ? runtime::win32::CreateDialogFont(fontHeight) : nullptr;
     HGDIOBJ previous = measuring ? SelectObject(screen, measuring) : nullptr;
     for (const Expected& e : expected) {
         Check(e.control != nullptr, std::string(e.name) + " exists");
@@ -545,6 +585,7 @@ int wmain(int argc, wchar_t** argv) {
         if (args[0] == "clone") CloneScenario(args[1], edition, standin);
         else if (args[0] == "missing") MissingScenario(args[1], edition);
         else if (args[0] == "existing") ExistingScenario(args[1], edition, standin);
+        else if (args[0] == "faults") FaultsScenario(args[1], edition, standin);
         else if (args[0] == "layout" && args.size() > 4) LayoutScenario(args[1], edition, standin, args[4]);
         else if (args[0] == "version") VersionScenario(args[1], edition);
         else Check(false, "unknown scenario " + args[0]);

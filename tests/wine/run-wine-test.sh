@@ -49,7 +49,7 @@ set_dpi() {
 driver() { wine "$driver" "$@"; }
 
 case $scenario in
-  clone|missing|existing) driver "$scenario" "$program" "$edition" "$standin" ;;
+  clone|missing|existing|faults) driver "$scenario" "$program" "$edition" "$standin" ;;
   version) driver version "$program" "$edition" ;;
   layout96|layout144)
     dpi=${scenario#layout}
