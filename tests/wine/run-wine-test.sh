@@ -80,6 +80,20 @@ case $scenario in
     [[ $status -eq 0 ]] || { echo "FAIL: exit status $status"; exit 1; }
     grep -q 'path=C:\\Program Files\\AIM951\\aim.exe|at21915=31|at21756=00|show=2|' "$log" \
       || { echo "FAIL: the stand-in did not report slot 1, digit at 21915, started minimized"; exit 1; }
+
+    # An aim.exe that is no program: wine start's own words end up in the report.
+    not_a_program=$artifacts/not-a-program.exe
+    yes 'plain text' | head -c 30000 > "$not_a_program"
+    rm -rf "$drive_c/Program Files/AIM95"*
+    driver install-only "$(winepath -w "$not_a_program")" >/dev/null 2>&1
+    printf '\n\n\n\n' | "$program" > "$artifacts/posix-launcher-fails.txt"
+    status=$?
+    cat "$artifacts/posix-launcher-fails.txt"
+    [[ $status -eq 1 ]] || { echo "FAIL: exit status $status after a failed start"; exit 1; }
+    grep -q '^    File not found: C:\\Program Files\\AIM951\\aim.exe (.*could not be started' "$artifacts/posix-launcher-fails.txt" \
+      || { echo "FAIL: the report does not carry wine's message"; exit 1; }
+    ! grep -q "^Application could not be started" "$artifacts/posix-launcher-fails.txt" \
+      || { echo "FAIL: wine's message spilled onto the window"; exit 1; }
     echo "posix launcher: passed" ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
