@@ -26,6 +26,8 @@ struct TypedDestination {
     std::string existing;
 };
 
+void PrintTo(const TypedDestination& destination, std::ostream* out) { *out << destination.name; }
+
 std::vector<TypedDestination> Cases() {
     const std::string longName(120, 'n');
     const std::string deep = longName + "/" + longName;  // with the clone, past 260 characters
