@@ -5,11 +5,10 @@
 
 namespace runtime {
 
+// The window styles of the classic start operation that are in use.
 enum class WindowStyle : int {
-    Hide = 0,
     NormalFocus = 1,
     MinimizedFocus = 2,
-    MaximizedFocus = 3,
 };
 
 // Starts the program at a Windows path and does not wait for it to end.

@@ -25,8 +25,7 @@ namespace {
 
 std::vector<std::string> StartArguments(const std::string& wine, const std::string& path, WindowStyle style) {
     std::vector<std::string> arguments = {wine, "start"};
-    if (style == WindowStyle::MinimizedFocus || style == WindowStyle::Hide) arguments.emplace_back("/min");
-    if (style == WindowStyle::MaximizedFocus) arguments.emplace_back("/max");
+    if (style == WindowStyle::MinimizedFocus) arguments.emplace_back("/min");
     arguments.push_back(path);
     return arguments;
 }

@@ -22,10 +22,7 @@ void StartProgram(const std::string& path, WindowStyle style) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(style == WindowStyle::MinimizedFocus ? SW_SHOWMINIMIZED
-                                            : style == WindowStyle::MaximizedFocus ? SW_SHOWMAXIMIZED
-                                            : style == WindowStyle::Hide           ? SW_HIDE
-                                                                                   : SW_SHOWNORMAL);
+    startup.wShowWindow = static_cast<WORD>(style == WindowStyle::MinimizedFocus ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
     PROCESS_INFORMATION started = {};
     if (!CreateProcessW(program.c_str(), mutableCommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         directory.c_str(), &startup, &started))
