@@ -2,6 +2,7 @@
 // command, with one-key commands at a prompt. Scripts rely on this exact text.
 #include <algorithm>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include <unistd.h>
@@ -63,20 +64,20 @@ public:
         for (;;) {
             std::cout << prompt << std::flush;
             std::string command;
-            const bool closing = !AnswerPrompt(command) || command == "q";
-            if (!closing && command == "e") {
+            std::optional<int> ended;
+            if (!AnswerPrompt(command) || command == "q") {
+                ended = RequestClose(form);
+            } else if (command.empty()) {
+                ended = ClickButton(form, *button);
+            } else if (command == "e") {
                 std::cout << "New destination: " << std::flush;
                 std::string text;
                 if (AnswerPrompt(text)) textBox->SetText(text);
-            } else if (!closing && !command.empty()) {
+            } else {
                 std::cout << "Press Enter to start cloning, e to edit the destination, q to close." << std::endl;
                 continue;
             }
-            if (closing) {
-                if (auto status = RequestClose(form)) return *status;
-            } else if (command.empty()) {
-                if (auto status = ClickButton(form, *button)) return *status;
-            }
+            if (ended) return *ended;
             Draw(form);
         }
     }
