@@ -386,6 +386,28 @@ void ExpectErrorAfterClick(const std::string& path, const EditionProfile& editio
 
 // Failures of the Win32 runtime: each reported, none leaving a half-made clone.
 void FaultsScenario(const std::string& path, const EditionProfile& edition, const std::string& standin) {
+    // Only ordinary files count as clones: not hidden, not system, not directories.
+    Reset(standin);
+    for (int n : {1, 3}) {
+        fs::create_directories(Slot(n));
+        fs::copy_file(kInstallation / "aim.exe", Slot(n) / "aim.exe");
+    }
+    SetFileAttributesW((Slot(1) / "aim.exe").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW((Slot(3) / "aim.exe").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    fs::create_directories(Slot(2) / "aim.exe");
+    {
+        Program program(path);
+        HWND window = nullptr;
+        Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+        if (!window) return;
+        Check(TextOf(ControlsOf(window).text) == "C:\\Program Files\\AIM951\\",
+              "hidden, system and directory aim.exe are no clones; proposed " + TextOf(ControlsOf(window).text));
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        ExpectExitNotices(program, window, edition);
+        Check(program.ExitStatus() == 0, "status 0 after closing");
+    }
+    for (int n : {1, 3}) SetFileAttributesW((Slot(n) / "aim.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+
     Reset(standin);
     fs::remove(kInstallation / "Patcher.dll");
     ExpectErrorAfterClick(path, edition, "",
