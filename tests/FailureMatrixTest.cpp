@@ -59,7 +59,7 @@ protected:
     Transcript CloneAndExpectError(int number, const std::string& description, const std::string& path,
                                    const std::string& destination = {}) {
         const std::string typed = destination.empty() ? "" : "e\n" + destination + "\n";
-        const Transcript run = RunProgram(kAim50, typed + "\n\n\n\n\n", options);
+        const Transcript run = RunProgram(program_, typed + "\n\n\n\n\n", options);
         ExpectReport(run, number, description, path);
         ExpectNothingElseChanged();
         return run;
@@ -88,10 +88,21 @@ protected:
         }
     }
 
+    // Runs the program as nobody, from a copy in the sandbox: the build
+    // directory may lie where nobody cannot reach.
+    void RunUnprivileged() {
+        const fs::path copy = prefix.Scratch() / "vornix-aim50";
+        fs::copy_file(kAim50, copy);
+        program_ = copy.string();
+        GiveToUnprivilegedUser(prefix.Sandbox().string());
+        options.unprivileged = true;
+    }
+
     TestPrefix prefix;
     SessionOptions options;
 
 private:
+    std::string program_ = kAim50;
     std::vector<fs::path> excluded_;
     std::map<std::string, std::string> before_;
 };
@@ -138,19 +149,17 @@ TEST_F(FailureMatrix, TheDestinationsParentMissing) {
 
 TEST_F(FailureMatrix, AReadOnlyParentDirectory) {
     if (!CanRunUnprivileged()) GTEST_SKIP() << "needs setpriv to drop root's privileges";
-    GiveToUnprivilegedUser(prefix.Sandbox().string());
+    RunUnprivileged();
     fs::permissions(prefix.DriveC() / "Program Files", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    options.unprivileged = true;
     Remember();
     CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM951\\");
 }
 
 TEST_F(FailureMatrix, AnUnreadableSourceFile) {
     if (!CanRunUnprivileged()) GTEST_SKIP() << "needs setpriv to drop root's privileges";
-    GiveToUnprivilegedUser(prefix.Sandbox().string());
+    RunUnprivileged();
     fs::permissions(prefix.Installation() / "Patcher.dll", fs::perms::none);
-    options.unprivileged = true;
     Remember(prefix.Slot(1));
     CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM95\\Patcher.dll");
     EXPECT_FALSE(fs::exists(prefix.Slot(1)));
