@@ -34,12 +34,6 @@ T* FirstOf(const Form& form, ControlKind kind) {
     return nullptr;
 }
 
-std::string FirstWordInLowerCase(const std::string& text) {
-    std::string word = text.substr(0, text.find(' '));
-    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return word;
-}
-
 class TerminalWindow : public WindowSystem {
 public:
     void ShowMessageBox(const std::string& text, MsgBoxStyle style, const std::string& title) override {
@@ -58,8 +52,7 @@ public:
     int RunWindow(Form& form) override {
         auto* button = FirstOf<CommandButton>(form, ControlKind::CommandButton);
         auto* textBox = FirstOf<TextBox>(form, ControlKind::TextBox);
-        const std::string prompt = "Enter = " + button->Content() + ", e = edit " +
-                                   FirstWordInLowerCase(textBox->Container()->Content()) + ", q = close: ";
+        const std::string prompt = "Enter = " + button->Content() + ", e = edit destination, q = close: ";
         Draw(form);
         for (;;) {
             std::cout << prompt << std::flush;
