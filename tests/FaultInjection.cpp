@@ -18,16 +18,6 @@ bool Refused(const char* path, int flags) {
     return length >= suffixLength && std::strcmp(path + length - suffixLength, suffix) == 0;
 }
 
-template <typename Open>
-int OpenOrRefuse(const char* name, const char* path, int flags, mode_t mode) {
-    if (Refused(path, flags)) {
-        errno = EACCES;
-        return -1;
-    }
-    static auto real = reinterpret_cast<Open>(dlsym(RTLD_NEXT, name));
-    return real(path, flags, mode);
-}
-
 }  // namespace
 
 extern "C" int open(const char* path, int flags, ...) {
@@ -35,13 +25,13 @@ extern "C" int open(const char* path, int flags, ...) {
     va_start(arguments, flags);
     const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
     va_end(arguments);
-    return OpenOrRefuse<int (*)(const char*, int, ...)>("open", path, flags, mode);
+    if (Refused(path, flags)) {
+        errno = EACCES;
+        return -1;
+    }
+    static auto real = reinterpret_cast<int (*)(const char*, int, ...)>(dlsym(RTLD_NEXT, "open"));
+    return real(path, flags, mode);
 }
 
-extern "C" int open64(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
-    va_end(arguments);
-    return OpenOrRefuse<int (*)(const char*, int, ...)>("open64", path, flags, mode);
-}
+// On 64-bit systems open64 is the same call under another name.
+extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 
@@ -137,17 +138,9 @@ TEST_P(CloneRun, OneClickMakesTheNextCloneAndProposesTheOneAfter) {
     // Exactly the manifest, byte for byte, but for the slot digit.
     const std::vector<std::string> copied = TestPrefix::FilesUnder(prefix.Slot(3));
     EXPECT_EQ(copied.size(), Edition().manifest.size());
-    std::size_t inSounds = 0;
-    for (const std::string& name : Edition().manifest) {
-        std::string host = name;
-        if (host.starts_with("Sounds\\")) {
-            host.replace(6, 1, "/");
-            ++inSounds;
-        }
-        std::vector<std::uint8_t> expected = TestPrefix::Bytes(prefix.Installation() / host);
-        if (name == "aim.exe") expected[static_cast<std::size_t>(Edition().patchPosition - 1)] = '3';
-        EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(3) / host), expected) << name;
-    }
+    EXPECT_THAT(prefix.MiscopiedFiles(prefix.Slot(3), Edition(), '3'), ::testing::IsEmpty());
+    const auto inSounds = static_cast<std::size_t>(
+        std::count_if(copied.begin(), copied.end(), [](const std::string& name) { return name.starts_with("Sounds/"); }));
     EXPECT_EQ(inSounds, 13u);
     EXPECT_EQ(copied.size() - inSounds, GetParam() ? 71u : 65u);
 }

@@ -23,9 +23,6 @@ protected:
 
     std::filesystem::path LaunchLog() const { return prefix.Scratch() / "launched.log"; }
 
-    // Runs a program with `input` as everything the user types.
-    static Transcript Start(const char* program, const std::string& input) { return RunProgram(program, input); }
-
     TestPrefix prefix;
 };
 
@@ -46,14 +43,14 @@ const std::string kExitNotices50 =
 TEST_F(Programs, DrawTheWindowWithTheProposalAndCloseWithBothNotices) {
     prefix.AddClone(1);
     prefix.AddClone(2);
-    const Transcript run = Start(kAim50, "q\n\n\n");
+    const Transcript run = RunProgram(kAim50, "q\n\n\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, "\nVornix (AIM v5.0)\nDestination Directory: C:\\Program Files\\AIM953\\\n" + kWindowBody +
                               kExitNotices50);
 }
 
 TEST_F(Programs, EndOfInputClosesTheWindowAndDismissesTheNotices) {
-    const Transcript run = Start(kAim48, "");
+    const Transcript run = RunProgram(kAim48, "");
     EXPECT_EQ(run.status, 0);
     EXPECT_THAT(run.output, HasSubstr("\nVornix (AIM v4.8)\nDestination Directory: C:\\Program Files\\AIM951\\\n"));
     EXPECT_THAT(run.output, HasSubstr("[i] Downloaded from www.vornix.example\n    This file has been downloaded"));
@@ -62,7 +59,7 @@ TEST_F(Programs, EndOfInputClosesTheWindowAndDismissesTheNotices) {
 TEST_F(Programs, ClickCloneAndClickAgain) {
     prefix.AddClone(1);
     prefix.AddClone(2);
-    const Transcript run = Start(kAim48, "\n\n\n\n\n\nq\n\n\n");
+    const Transcript run = RunProgram(kAim48, "\n\n\n\n\n\nq\n\n\n");
     EXPECT_EQ(run.status, 0);
     const std::string finished = "[i] Finished Copying\n    Finished copying and editing the files. You should see "
                                  "another instance of AIM pop up.\n[OK]\n[i] If An Error Occurs\n";
@@ -79,7 +76,7 @@ TEST_F(Programs, ClickCloneAndClickAgain) {
 }
 
 TEST_F(Programs, EditTheDestinationThenClone) {
-    const Transcript run = Start(kAim50, "e\nC:\\Program Files\\AIM957\n\n\n\nq\n\n\n");
+    const Transcript run = RunProgram(kAim50, "e\nC:\\Program Files\\AIM957\n\n\n\nq\n\n\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_THAT(run.output, HasSubstr("New destination: \n\nVornix (AIM v5.0)\nDestination Directory: C:\\Program Files\\AIM957\n"));
     EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(7) / "aim.exe")[21914], '7');
@@ -87,7 +84,7 @@ TEST_F(Programs, EditTheDestinationThenClone) {
 }
 
 TEST_F(Programs, UnknownKeysOnlyGiveAHint) {
-    const Transcript run = Start(kAim50, "x\nq\n\n\n");
+    const Transcript run = RunProgram(kAim50, "x\nq\n\n\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_THAT(run.output, HasSubstr("close: \nPress Enter to start cloning, e to edit the destination, q to close.\n"
                                       "Enter = Start Cloning..., e = edit destination, q = close: \n[i] About..."));
@@ -96,7 +93,7 @@ TEST_F(Programs, UnknownKeysOnlyGiveAHint) {
 
 TEST_F(Programs, ARunTimeErrorIsReportedAndEndsTheProgram) {
     std::filesystem::create_directories(prefix.Slot(1));
-    const Transcript run = Start(kAim50, "\n\n\n\n");
+    const Transcript run = RunProgram(kAim50, "\n\n\n\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.output, HasSubstr("close: \n[x] Vornix (AIM v5.0)\n    Run-time error '75':\n    \n"
                                       "    Path/File access error: C:\\Program Files\\AIM951\\ (it exists already)\n[OK]\n"));
@@ -110,7 +107,7 @@ protected:
 
 TEST_F(ProgramsWithoutClient, SayAimNotFoundAndNeverDrawTheWindow) {
     for (const char* program : {kAim50, kAim48}) {
-        const Transcript run = Start(program, "\n\n");
+        const Transcript run = RunProgram(program, "\n\n");
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.output,
                   "[x] Aim Not Found\n"

@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "clonetool/editions/Edition.h"
 #include "tools/SampleInstallation.h"
 
 namespace vornix::testing {
@@ -41,6 +42,19 @@ TestPrefix::~TestPrefix() {
 void TestPrefix::AddClone(int n) const {
     std::filesystem::create_directories(Slot(n));
     std::filesystem::copy_file(Installation() / "aim.exe", Slot(n) / "aim.exe");
+}
+
+std::vector<std::string> TestPrefix::MiscopiedFiles(const std::filesystem::path& clone, const EditionProfile& edition,
+                                                   char digit) const {
+    std::vector<std::string> miscopied;
+    for (const std::string& name : edition.manifest) {
+        std::string host = name;
+        std::replace(host.begin(), host.end(), '\\', '/');
+        std::vector<std::uint8_t> expected = Bytes(Installation() / host);
+        if (name == "aim.exe") expected.at(static_cast<std::size_t>(edition.patchPosition - 1)) = static_cast<std::uint8_t>(digit);
+        if (!std::filesystem::exists(clone / host) || Bytes(clone / host) != expected) miscopied.push_back(name);
+    }
+    return miscopied;
 }
 
 std::vector<std::string> TestPrefix::FilesUnder(const std::filesystem::path& directory) {

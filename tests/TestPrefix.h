@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace vornix {
+struct EditionProfile;
+}
+
 namespace vornix::testing {
 
 class TestPrefix {
@@ -28,6 +32,11 @@ public:
     std::filesystem::path Slot(int n) const { return DriveC() / "Program Files" / ("AIM95" + std::to_string(n)); }
     // A clone as far as the slot scan can tell: the directory and its aim.exe.
     void AddClone(int n) const;
+
+    // The manifest names whose copy in `clone` differs from the installed file,
+    // the one patched byte of aim.exe aside; a missing copy differs too.
+    std::vector<std::string> MiscopiedFiles(const std::filesystem::path& clone, const EditionProfile& edition,
+                                            char digit) const;
 
     // Every regular file under `directory`, as paths relative to it.
     static std::vector<std::string> FilesUnder(const std::filesystem::path& directory);

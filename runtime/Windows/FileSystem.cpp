@@ -87,9 +87,7 @@ void MakeDirectory(const std::string& path) {
 void CopyFile(const std::string& source, const std::string& destination) {
     const std::wstring from = ApiPath(source);
     const std::wstring to = ApiPath(destination);
-    const DWORD attributes = GetFileAttributesW(from.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        Raise(ErrorNumber::FileNotFound, source);
+    const DWORD attributes = win32::RequireFile(from, source);
     if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) RaiseFromError(GetLastError(), destination, ErrorNumber::PathNotFound);
     // The copy must be patchable and removable like any file of ours.
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -117,9 +115,7 @@ void RemoveDirectoryTree(const std::string& path) {
 
 std::unique_ptr<BinaryFile> OpenExistingBinaryFile(const std::string& path) {
     const std::wstring file = ApiPath(path);
-    const DWORD attributes = GetFileAttributesW(file.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        Raise(ErrorNumber::FileNotFound, path);
+    win32::RequireFile(file, path);
     HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) RaiseFromError(GetLastError(), path, ErrorNumber::FileNotFound);

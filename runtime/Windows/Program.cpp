@@ -8,9 +8,7 @@ namespace runtime {
 
 void StartProgram(const std::string& path, WindowStyle style) {
     const std::wstring program = win32::ApiPath(path);
-    const DWORD attributes = GetFileAttributesW(program.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        Raise(ErrorNumber::FileNotFound, path);
+    win32::RequireFile(program, path);
 
     // The clone runs in its own directory, beside its own files.
     std::wstring directory = program.substr(0, program.find_last_of(L'\\'));

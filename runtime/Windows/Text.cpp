@@ -27,6 +27,13 @@ std::wstring ApiPath(const std::string& path) {
     return wide;
 }
 
+DWORD RequireFile(const std::wstring& apiPath, const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(apiPath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        Raise(ErrorNumber::FileNotFound, path);
+    return attributes;
+}
+
 namespace {
 std::string SystemMessage(DWORD error) {
     wchar_t* buffer = nullptr;

@@ -28,6 +28,10 @@ HFONT CreateDialogFont(int pixelHeight);
 // API ("\\?\" in front when it is too long for the plain form).
 std::wstring ApiPath(const std::string& path);
 
+// The attributes of an existing file at an API path; error 53 (with `path`)
+// when there is none or it is a directory.
+DWORD RequireFile(const std::wstring& apiPath, const std::string& path);
+
 // A Win32 error as the classic run-time error; `missing` is the number used
 // when the name itself is not there.
 [[noreturn]] void RaiseFromError(DWORD error, const std::string& path, ErrorNumber missing);
