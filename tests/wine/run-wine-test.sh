@@ -2,7 +2,9 @@
 # Runs one Windows test under Wine on a private Xvfb display.
 #   run-wine-test.sh prefix PREFIX
 #   run-wine-test.sh SCENARIO PREFIX DRIVER STANDIN PROGRAM EDITION
-# Exit status 77 (skipped) when Wine or Xvfb is not installed.
+# VORNIX_WINE names the Wine loader for the programs' architecture (default wine).
+# Exit status 77 (skipped) when Wine or Xvfb is not installed, or when this
+# machine cannot run the programs' architecture.
 set -uo pipefail
 
 scenario=$1 prefix=$2
@@ -15,11 +17,17 @@ done
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINE
+wine=${VORNIX_WINE:-wine}
+if ! "$wine" --version >/dev/null 2>&1; then
+  echo "SKIPPED: $wine cannot run here (a kernel without 32-bit support says 'Exec format error');"
+  echo "         ctest --preset windows64 runs the same tests on a 64-bit build"
+  exit 77
+fi
 
 if [[ $scenario == prefix ]]; then
   wineserver -k 2>/dev/null
   rm -rf "$prefix"
-  wine wineboot -i >/dev/null 2>&1
+  "$wine" wineboot -i >/dev/null 2>&1
   wineserver -w
   [[ -f $prefix/system.reg ]] || { echo "FAIL: wineboot made no prefix"; exit 1; }
   echo "prefix ready: $prefix"
@@ -42,11 +50,11 @@ cleanup() { wineserver -k 2>/dev/null; kill $xvfb 2>/dev/null; wait $xvfb 2>/dev
 trap cleanup EXIT
 
 set_dpi() {
-  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
   wineserver -w
 }
 
-driver() { wine "$driver" "$@"; }
+driver() { "$wine" "$driver" "$@"; }
 
 case $scenario in
   clone|missing|existing|faults) driver "$scenario" "$program" "$edition" "$standin" ;;
@@ -55,7 +63,7 @@ case $scenario in
     dpi=${scenario#layout}
     set_dpi "$dpi"
     bitmap=$artifacts/window-${dpi}dpi.bmp
-    driver layout "$program" "$edition" "$standin" "$(winepath -w "$bitmap")"
+    driver layout "$program" "$edition" "$standin" "$("$wine" winepath -w "$bitmap")"
     status=$?
     set_dpi 96
     if command -v convert >/dev/null && [[ -f $bitmap ]]; then
@@ -71,7 +79,7 @@ case $scenario in
     rm -rf "$drive_c/Program Files/AIM95"* "$drive_c/vornix-standin.log"
     driver install-only "$standin" >/dev/null 2>&1
     [[ -f $drive_c/Program\ Files/AIM95/aim.exe ]] || { echo "FAIL: no installation"; exit 1; }
-    printf '\n\n\n\nq\n\n\n' | "$program" > "$artifacts/posix-launcher.txt"
+    printf '\n\n\n\nq\n\n\n' | WINE=$wine "$program" > "$artifacts/posix-launcher.txt"
     status=$?
     log="$drive_c/vornix-standin.log"
     for _ in $(seq 100); do [[ -s $log ]] && break; sleep 0.2; done
@@ -85,8 +93,8 @@ case $scenario in
     not_a_program=$artifacts/not-a-program.exe
     yes 'plain text' | head -c 30000 > "$not_a_program"
     rm -rf "$drive_c/Program Files/AIM95"*
-    driver install-only "$(winepath -w "$not_a_program")" >/dev/null 2>&1
-    printf '\n\n\n\n' | "$program" > "$artifacts/posix-launcher-fails.txt"
+    driver install-only "$("$wine" winepath -w "$not_a_program")" >/dev/null 2>&1
+    printf '\n\n\n\n' | WINE=$wine "$program" > "$artifacts/posix-launcher-fails.txt"
     status=$?
     cat "$artifacts/posix-launcher-fails.txt"
     [[ $status -eq 1 ]] || { echo "FAIL: exit status $status after a failed start"; exit 1; }
