@@ -1,9 +1,11 @@
 #include "Form1.h"
 
-#include "editions/Paths.h"
+#include <utility>
+
 #include "runtime/FileSystem.h"
 #include "runtime/Program.h"
 #include "runtime/RuntimeError.h"
+#include "runtime/WindowsPath.h"
 
 namespace vornix {
 
@@ -16,7 +18,7 @@ std::string Text(std::string_view literal) { return std::string(literal); }
 Form1::Form1(const EditionProfile& edition)
     : Form(edition.title, 2895, 2010),
       Frame2(*this, "Frame2", "Destination Directory", {0, 0, 2895, 855}, 0),
-      txtDestination(*this, "txtDestination", Frame2, Text(kDefaultDestination), {240, 360, 2415, 285}, 1,
+      txtDestination(*this, "txtDestination", Frame2, SlotDirectory(kClassicLayout, 1), {240, 360, 2415, 285}, 1,
                      {192, 192, 192}),
       Label1(*this, "Label1",
              "You need approximately 5.25MB free disk space to ensure that the files get copied properly.",
@@ -27,7 +29,12 @@ Form1::Form1(const EditionProfile& edition)
 }
 
 void Form1::Form_Load() {
-    if (FileExists(Text(kInstallCheckPath)) == False) {
+    if (FileExists(Text(kClassicLayout.installCheckPath)) == True) {
+        layout_ = &kClassicLayout;
+    } else if (FileExists(Text(kProgramFilesX86Layout.installCheckPath)) == True) {
+        layout_ = &kProgramFilesX86Layout;
+        txtDestination.SetText(SlotDirectory(*layout_, 1));
+    } else {
         MsgBox("Aim.exe has either been installed in another directory or hasn't been installed at all.\r\n"
                "Please re-install AIM to its defauly directory in order to use this program.",
                vbCritical, "Aim Not Found");
@@ -42,25 +49,27 @@ void Form1::ScanSlots() {
     Boolean lastProbe = False;
     SlotCounter = 1;
     while (SlotCounter <= 9) {
-        lastProbe = FileExists(Text(kSlotStem) + NumberToText(SlotCounter) + "\\aim.exe");
-        if (lastProbe == True) txtDestination.SetText(Text(kSlotStem) + NumberToText(SlotCounter + 1) + "\\");
+        lastProbe = FileExists(SlotDirectory(*layout_, SlotCounter) + Text(kClientProgramName));
+        if (lastProbe == True) txtDestination.SetText(SlotDirectory(*layout_, SlotCounter + 1));
         SlotCounter += 1;
     }
     // Slot 10 gets no instance digit: say so before the user clones into it.
     if (lastProbe == True)
-        MsgBox("You already have nine (9) 'cloned' Aim's. Go to C:\\Program Files\\AIM95(1-9) and make shortcuts "
-               "to them.",
+        MsgBox("You already have nine (9) 'cloned' Aim's. Go to " + Text(layout_->slotStem) +
+                   "(1-9) and make shortcuts to them.",
                vbCritical, "9 Aim's Cloned");
 }
 
 void Form1::Command1_Click() {
     Command1.SetEnabled(false);
-    cloneDirectoryMadeByThisRun_ = false;
     try {
         CopyFiles();
         EditAim();
+        // The clone appears under its own name only now, whole: whatever
+        // stops the run before leaves nothing that a slot scan would count.
+        RenameDirectory(stagingDirectory_, Destination());
+        stagingDirectory_.clear();
     } catch (RuntimeError& error) {
-        // A half-filled slot would count as a clone at the next scan.
         if (auto failure = TakeBackHalfMadeClone()) error.AddNote(*failure);
         throw;
     }
@@ -85,20 +94,23 @@ void Form1::Form_Unload(Integer& Cancel) {
            vbInformation, "Downloaded from " + host);
 }
 
+// Builds the clone beside its destination; an existing destination is
+// refused before anything is made or copied.
 void Form1::CopyFiles() {
-    MakeDirectory(Destination());
-    cloneDirectoryMadeByThisRun_ = true;
-    MakeDirectory(Destination() + Text(kSoundsSuffix));
+    stagingDirectory_ = MakeStagingDirectory(Destination());
+    MakeDirectory(stagingDirectory_ + Text(kSoundsSuffix));
     for (const std::string& name : edition_.manifest)
-        CopyFile(Text(kSourceInstallation) + name, Destination() + name);
+        CopyFile(Text(layout_->sourceInstallation) + name, stagingDirectory_ + name);
 }
 
+// The digit follows the directory the text names, as Windows reads it, so
+// that every spelling of a slot's directory gets that slot's digit.
 void Form1::EditAim() {
     const int fileNumber = FreeFile();
-    OpenBinary(fileNumber, Destination() + Text(kClientProgramName));
-    for (std::size_t slot = 1; slot <= kPatchComparisonLiterals.size(); ++slot) {
-        if (Destination() == kPatchComparisonLiterals[slot - 1]) {
-            PutByte(fileNumber, edition_.patchPosition, static_cast<std::uint8_t>('0' + slot));
+    OpenBinary(fileNumber, stagingDirectory_ + Text(kClientProgramName));
+    for (Integer slot = 1; slot <= 9; slot += 1) {
+        if (SameWindowsPath(Destination(), SlotDirectory(*layout_, slot))) {
+            PutByte(fileNumber, edition_.patchPosition, static_cast<std::uint8_t>('0' + slot.Value()));
             break;
         }
     }
@@ -115,14 +127,14 @@ std::string Form1::Destination() const {
     return text;
 }
 
-// Removes the destination when this run made it; a destination that existed
-// before is never touched. Says what could not be removed, if anything.
+// Removes what this run built; a destination that existed before is never
+// touched. Says what could not be removed, if anything.
 std::optional<std::string> Form1::TakeBackHalfMadeClone() {
-    if (!cloneDirectoryMadeByThisRun_) return std::nullopt;
-    cloneDirectoryMadeByThisRun_ = false;
+    if (stagingDirectory_.empty()) return std::nullopt;
+    const std::string staging = std::exchange(stagingDirectory_, {});
     CloseAllFiles();  // an open aim.exe would keep its directory alive on Windows
     try {
-        RemoveDirectoryTree(Destination());
+        RemoveDirectoryTree(staging);
     } catch (const RuntimeError& failure) {
         return "the partly made clone could not be removed: " + std::string(failure.what());
     }

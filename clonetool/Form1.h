@@ -6,7 +6,8 @@
 #include <string>
 
 #include "editions/Edition.h"
-#include "runtime/Window.h"
+#include "editions/Paths.h"
+#include "runtime/Forms.h"
 
 namespace vornix {
 
@@ -32,8 +33,12 @@ private:
     std::optional<std::string> TakeBackHalfMadeClone();
 
     const EditionProfile& edition_;
+    // Chosen once, at start-up, by where the client is installed.
+    const Layout* layout_ = &kClassicLayout;
     runtime::Integer SlotCounter;
-    bool cloneDirectoryMadeByThisRun_ = false;
+    // Where this run builds the clone before moving it into place; empty
+    // when there is nothing of this run's to take back.
+    std::string stagingDirectory_;
 };
 
 }  // namespace vornix

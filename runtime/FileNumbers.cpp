@@ -5,6 +5,7 @@
 
 #include "BinaryFile.h"
 #include "FileSystem.h"
+#include "Program.h"
 #include "RuntimeError.h"
 
 namespace runtime {
@@ -44,6 +45,7 @@ int FreeFile() {
 }
 
 void OpenBinary(int fileNumber, const std::string& path) {
+    RaiseIfInterrupted(path);
     OpenFile& slot = Slot(fileNumber);
     if (slot.file) Raise(ErrorNumber::FileAlreadyOpen, slot.path);
     slot.file = OpenExistingBinaryFile(path);
@@ -52,6 +54,7 @@ void OpenBinary(int fileNumber, const std::string& path) {
 
 void PutByte(int fileNumber, std::int64_t position, std::uint8_t byte) {
     OpenFile& slot = OpenSlot(fileNumber);
+    RaiseIfInterrupted(slot.path);
     if (position < 1 || position > slot.file->Size())
         Raise(ErrorNumber::BadRecordNumber, slot.path,
               "byte position " + std::to_string(position) + " is past the end of the file, which has " +

@@ -8,16 +8,31 @@
 
 namespace runtime {
 
-// Creates that one directory. Error 75 when the path exists, 76 when its
-// parent does not.
+// What making a directory at `path` would say, without making it: error 75
+// when the path exists, 76 when its parent does not.
+void RequireNewDirectory(const std::string& path);
+
+// Creates that one directory, with the errors above.
 void MakeDirectory(const std::string& path);
 
-// Copies a file, replacing a destination that exists. Error 53 when the
-// source is missing or not a file.
+// Makes a new, empty directory beside `directory`, named after it, in which
+// `directory` can be built before RenameDirectory puts it in place; gives its
+// path, ending in a backslash. Refuses first, as RequireNewDirectory does,
+// when `directory` itself could not be made.
+std::string MakeStagingDirectory(const std::string& directory);
+
+// Gives a directory a new name in the same parent. Error 75 when something
+// has that name already: it is never replaced.
+void RenameDirectory(const std::string& from, const std::string& to);
+
+// Copies an ordinary file, replacing a destination that exists, and keeps its
+// modification time. Error 53 when the source is missing or not an ordinary
+// file (a directory, device, pipe or socket is never opened).
 void CopyFile(const std::string& source, const std::string& destination);
 
 // With attributes 0: the name of the ordinary file `path` names (not a
-// directory, not hidden, not system), or "" when there is none.
+// directory, not hidden, not system), or "" when there is none. A lookup that
+// fails (a directory that cannot be searched, say) raises its error.
 std::string FileLookup(const std::string& path, int attributes);
 
 // Removes a directory and everything in it, without following links out of

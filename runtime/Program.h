@@ -1,4 +1,4 @@
-// Starting other programs, and ending this one.
+// Starting other programs, and ending this one, by request or from outside.
 #pragma once
 
 #include <string>
@@ -14,6 +14,27 @@ enum class WindowStyle : int {
 // Starts the program at a Windows path and does not wait for it to end.
 // Error 53 when it cannot be started.
 void StartProgram(const std::string& path, WindowStyle style);
+
+// Sets the process up once, before the window loads: on POSIX, signal
+// dispositions (a broken pipe or a file-size limit becomes an error, not the
+// end) and the handling of interruptions below.
+void PrepareProcess();
+
+// While one lives (the event dispatch keeps one around each event
+// procedure), an interruption from outside (Ctrl-C, a closed terminal, a
+// request to terminate) is held back and raised as error 18 by the next
+// runtime operation, so that the procedure's clean-up runs. At any other
+// time an interruption ends the program as it would any program.
+class InterruptionShield {
+public:
+    InterruptionShield();
+    ~InterruptionShield();
+    InterruptionShield(const InterruptionShield&) = delete;
+    InterruptionShield& operator=(const InterruptionShield&) = delete;
+};
+
+// Raises error 18 (naming `path`) when an interruption is held back.
+void RaiseIfInterrupted(const std::string& path = {});
 
 // Thrown by End() and caught by the event dispatch alone, which then ends the
 // program with this status and no further notice.

@@ -6,6 +6,7 @@ const char* Description(ErrorNumber number) {
     switch (number) {
     case ErrorNumber::InvalidProcedureCall: return "Invalid procedure call or argument";
     case ErrorNumber::Overflow: return "Overflow";
+    case ErrorNumber::UserInterrupt: return "User interrupt occurred";
     case ErrorNumber::InternalError: return "Internal error";
     case ErrorNumber::BadFileNameOrNumber: return "Bad file name or number";
     case ErrorNumber::FileNotFound: return "File not found";

@@ -1,5 +1,5 @@
 // Run-time errors: the one failure path of the program. Every failing runtime
-// operation raises one; only the event dispatch (Window.cpp) catches it,
+// operation raises one; only the event dispatch (Forms.cpp) catches it,
 // reports it and ends the program.
 #pragma once
 
@@ -12,6 +12,7 @@ namespace runtime {
 enum class ErrorNumber : int {
     InvalidProcedureCall = 5,
     Overflow = 6,
+    UserInterrupt = 18,
     InternalError = 51,
     BadFileNameOrNumber = 52,
     FileNotFound = 53,

@@ -19,15 +19,20 @@ bool IsForbidden(unsigned char c) {
 }
 
 // Names are stored as given on the host; text that is not UTF-8 could never
-// have come from a Windows string.
+// have come from a Windows string. Refused: overlong forms, UTF-16 surrogates
+// and code points above U+10FFFF.
 bool IsValidUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+        const unsigned char lead = byte(0);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
         if (length == 0 || i + length > text.size()) return false;
         for (std::size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        if (length == 2 && lead < 0xC2) return false;  // overlong
+            if ((byte(k) & 0xC0) != 0x80) return false;
+        // The second byte's lowest and highest allowed values after these leads.
+        if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F) || (lead == 0xF0 && byte(1) < 0x90) ||
+            (lead == 0xF4 && byte(1) > 0x8F))
+            return false;
         i += length;
     }
     return true;
@@ -57,6 +62,14 @@ std::string WindowsPath::ToString() const {
     std::string text{static_cast<char>(drive - 'a' + 'A'), ':', '\\'};
     for (std::size_t i = 0; i < components.size(); ++i) text += (i ? "\\" : "") + components[i];
     return text;
+}
+
+bool SameWindowsPath(std::string_view a, std::string_view b) {
+    const WindowsPath first = ParseWindowsPath(a);
+    const WindowsPath second = ParseWindowsPath(b);
+    return first.drive == second.drive &&
+           std::equal(first.components.begin(), first.components.end(), second.components.begin(),
+                      second.components.end(), EqualIgnoringAsciiCase);
 }
 
 WindowsPath ParseWindowsPath(std::string_view path) {

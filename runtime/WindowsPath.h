@@ -24,4 +24,9 @@ WindowsPath ParseWindowsPath(std::string_view path);
 
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// Whether two paths name the same place as Windows resolves them: letter case
+// ignored, separators, ".", ".." and trailing dots and spaces as above. Raises
+// what ParseWindowsPath raises.
+bool SameWindowsPath(std::string_view a, std::string_view b);
+
 }  // namespace runtime

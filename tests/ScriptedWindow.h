@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/Window.h"
+#include "runtime/Forms.h"
 
 namespace vornix::testing {
 

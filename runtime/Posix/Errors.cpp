@@ -5,6 +5,8 @@
 
 namespace runtime::posix {
 
+bool IsMiss(int error) { return error == ENOENT || error == ENOTDIR; }
+
 void RaiseFromErrno(int error, const std::string& path, ErrorNumber missing) {
     ErrorNumber number = ErrorNumber::PathFileAccessError;
     switch (error) {

@@ -8,16 +8,20 @@
 #endif
 
 #include <cerrno>
-#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <system_error>
+#include <utility>
 
 #include "../BinaryFile.h"
+#include "../Program.h"
 #include "Errors.h"
 #include "WinePath.h"
 
 namespace runtime {
 
+using posix::HostPath;
+using posix::IsMiss;
 using posix::MapPath;
 using posix::RaiseFromErrno;
 
@@ -26,6 +30,8 @@ namespace {
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     ~FileDescriptor() {
@@ -46,7 +52,8 @@ private:
 bool IsHidden(const std::filesystem::path& host) {
     if (host.filename().string().starts_with('.')) return true;
 #if defined(__linux__)
-    // Wine keeps the hidden (0x2) and system (0x4) attributes here.
+    // Wine keeps the hidden (0x2) and system (0x4) attributes here; a file
+    // without them, or whose attributes cannot be read, is ordinary.
     char value[32] = {};
     const ssize_t length = ::getxattr(host.c_str(), "user.DOSATTRIB", value, sizeof value - 1);
     if (length > 0) {
@@ -57,26 +64,38 @@ bool IsHidden(const std::filesystem::path& host) {
     return false;
 }
 
-// A file-size limit must end a copy with an error, not kill the program.
-void IgnoreFileSizeSignal() {
-    static const bool ignored = (std::signal(SIGXFSZ, SIG_IGN), true);
-    (void)ignored;
+// Opens an ordinary file and nothing else: anything else is looked at, never
+// opened, and should a pipe or device take the file's place meanwhile, the
+// open neither waits for it nor makes it a terminal.
+FileDescriptor OpenOrdinaryFile(const std::string& path, int access, struct stat& info) {
+    const HostPath mapped = MapPath(path);
+    if (mapped.missing != 0) Raise(ErrorNumber::FileNotFound, path);
+    if (::stat(mapped.host.c_str(), &info) != 0) RaiseFromErrno(errno, path, ErrorNumber::FileNotFound);
+    if (!S_ISREG(info.st_mode)) Raise(ErrorNumber::FileNotFound, path, "not an ordinary file");
+    FileDescriptor file(::open(mapped.host.c_str(), access | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (file.get() < 0) RaiseFromErrno(errno, path, ErrorNumber::FileNotFound);
+    if (::fstat(file.get(), &info) != 0) RaiseFromErrno(errno, path, ErrorNumber::FileNotFound);
+    if (!S_ISREG(info.st_mode)) Raise(ErrorNumber::FileNotFound, path, "not an ordinary file");
+    return file;
 }
 
 void CopyContents(int from, int to, const std::string& destination) {
+    // In small steps, so that an interruption is seen between them.
+    constexpr std::size_t kStep = 1 << 20;
 #if defined(__linux__)
     // The kernel's own copy first; it falls back below where it cannot.
     for (;;) {
-        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+        RaiseIfInterrupted(destination);
+        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, kStep, 0);
         if (copied == 0) return;
-        if (copied > 0) continue;
-        if (errno == EINTR) continue;
+        if (copied > 0 || errno == EINTR) continue;
         if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) break;
         RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
     }
 #endif
     char buffer[1 << 16];
     for (;;) {
+        RaiseIfInterrupted(destination);
         const ssize_t got = ::read(from, buffer, sizeof buffer);
         if (got == 0) return;
         if (got < 0) {
@@ -96,7 +115,7 @@ void CopyContents(int from, int to, const std::string& destination) {
 
 class PosixBinaryFile : public BinaryFile {
 public:
-    PosixBinaryFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    PosixBinaryFile(FileDescriptor fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
 
     std::int64_t Size() override {
         struct stat info {};
@@ -120,25 +139,50 @@ private:
     std::string path_;
 };
 
-}  // namespace
-
-void MakeDirectory(const std::string& path) {
-    const posix::HostPath mapped = MapPath(path);
+// The host path of a directory that may be made at `path`.
+HostPath NewDirectory(const std::string& path) {
+    const HostPath mapped = MapPath(path);
     if (mapped.missing == 0) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");
     if (mapped.missing > 1) Raise(ErrorNumber::PathNotFound, path, "its parent directory does not exist");
-    if (::mkdir(mapped.host.c_str(), 0777) != 0) RaiseFromErrno(errno, path, ErrorNumber::PathNotFound);
+    return mapped;
+}
+
+}  // namespace
+
+void RequireNewDirectory(const std::string& path) { NewDirectory(path); }
+
+void MakeDirectory(const std::string& path) {
+    RaiseIfInterrupted(path);
+    if (::mkdir(NewDirectory(path).host.c_str(), 0777) != 0) {
+        if (errno == EEXIST) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");
+        RaiseFromErrno(errno, path, ErrorNumber::PathNotFound);
+    }
+}
+
+void RenameDirectory(const std::string& from, const std::string& to) {
+    RaiseIfInterrupted(to);
+    const HostPath source = MapPath(from);
+    if (source.missing != 0) Raise(ErrorNumber::PathNotFound, from);
+    const HostPath target = NewDirectory(to);
+    const auto existsAlready = [&] { Raise(ErrorNumber::PathFileAccessError, to, "it exists already"); };
+#if defined(__linux__)
+    if (::renameat2(AT_FDCWD, source.host.c_str(), AT_FDCWD, target.host.c_str(), RENAME_NOREPLACE) == 0) return;
+    if (errno == EEXIST) existsAlready();
+    if (errno != EINVAL && errno != ENOSYS) RaiseFromErrno(errno, to, ErrorNumber::PathNotFound);
+#endif
+    // Where the file system cannot refuse to replace, the check above stands.
+    if (::rename(source.host.c_str(), target.host.c_str()) != 0) {
+        if (errno == EEXIST || errno == ENOTEMPTY) existsAlready();
+        RaiseFromErrno(errno, to, ErrorNumber::PathNotFound);
+    }
 }
 
 void CopyFile(const std::string& source, const std::string& destination) {
-    const posix::HostPath from = MapPath(source);
-    if (from.missing != 0) Raise(ErrorNumber::FileNotFound, source);
-    FileDescriptor input(::open(from.host.c_str(), O_RDONLY | O_CLOEXEC));
-    if (input.get() < 0) RaiseFromErrno(errno, source, ErrorNumber::FileNotFound);
+    RaiseIfInterrupted(source);
     struct stat sourceInfo {};
-    if (::fstat(input.get(), &sourceInfo) != 0) RaiseFromErrno(errno, source, ErrorNumber::FileNotFound);
-    if (!S_ISREG(sourceInfo.st_mode)) Raise(ErrorNumber::FileNotFound, source, "not a file");
+    const FileDescriptor input = OpenOrdinaryFile(source, O_RDONLY, sourceInfo);
 
-    const posix::HostPath to = MapPath(destination);
+    const HostPath to = MapPath(destination);
     if (to.missing > 1) Raise(ErrorNumber::PathNotFound, destination);
     if (to.missing == 0) {
         struct stat existing {};
@@ -150,25 +194,32 @@ void CopyFile(const std::string& source, const std::string& destination) {
         }
     }
 
-    IgnoreFileSizeSignal();
-    FileDescriptor output(::open(to.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    // The source's permissions, as cp gives them, and always writable by us.
+    const mode_t mode = (sourceInfo.st_mode & 0777) | S_IWUSR;
+    FileDescriptor output(::open(to.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
     if (output.get() < 0) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
     CopyContents(input.get(), output.get(), destination);
+    // Windows' CopyFile keeps the modification time too.
+    const struct timespec times[2] = {{0, UTIME_OMIT}, sourceInfo.st_mtim};
+    if (::futimens(output.get(), times) != 0) RaiseFromErrno(errno, destination, ErrorNumber::DeviceIOError);
     if (output.Close() != 0) RaiseFromErrno(errno, destination, ErrorNumber::DeviceIOError);
 }
 
 std::string FileLookup(const std::string& path, int attributes) {
     if (attributes != 0) Raise(ErrorNumber::InvalidProcedureCall, path, "only ordinary files can be looked up");
-    const posix::HostPath mapped = MapPath(path);
+    const HostPath mapped = MapPath(path);
     if (mapped.missing != 0) return {};
     struct stat info {};
-    if (::stat(mapped.host.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
-    if (IsHidden(mapped.host)) return {};
+    if (::stat(mapped.host.c_str(), &info) != 0) {
+        if (IsMiss(errno)) return {};  // a link to nothing
+        RaiseFromErrno(errno, path, ErrorNumber::FileNotFound);
+    }
+    if (!S_ISREG(info.st_mode) || IsHidden(mapped.host)) return {};
     return mapped.host.filename().string();
 }
 
 void RemoveDirectoryTree(const std::string& path) {
-    const posix::HostPath mapped = MapPath(path);
+    const HostPath mapped = MapPath(path);
     if (mapped.missing != 0) return;  // already gone
     std::error_code error;
     std::filesystem::remove_all(mapped.host, error);  // does not follow links
@@ -176,14 +227,8 @@ void RemoveDirectoryTree(const std::string& path) {
 }
 
 std::unique_ptr<BinaryFile> OpenExistingBinaryFile(const std::string& path) {
-    const posix::HostPath mapped = MapPath(path);
-    if (mapped.missing != 0) Raise(ErrorNumber::FileNotFound, path);
-    const int fd = ::open(mapped.host.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) RaiseFromErrno(errno, path, ErrorNumber::FileNotFound);
-    auto file = std::make_unique<PosixBinaryFile>(fd, path);
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) Raise(ErrorNumber::FileNotFound, path, "not a file");
-    return file;
+    return std::make_unique<PosixBinaryFile>(OpenOrdinaryFile(path, O_RDWR, info), path);
 }
 
 }  // namespace runtime

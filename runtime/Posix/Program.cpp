@@ -9,19 +9,41 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "../RuntimeError.h"
+#include "Errors.h"
 #include "WinePath.h"
 
 extern char** environ;
 
 namespace runtime {
 namespace {
+
+constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+// The most of the launcher's own words that a report carries.
+constexpr std::size_t kLauncherOutputLimit = 2048;
+
+volatile std::sig_atomic_t shielded = 0;
+volatile std::sig_atomic_t pendingInterruption = 0;
+
+void OnInterruption(int signal) {
+    if (shielded) {
+        pendingInterruption = signal;
+        return;
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Ends the program the way `signal` ends any program.
+void EndBySignal(int signal) {
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
 
 std::vector<std::string> StartArguments(const std::string& wine, const std::string& path, WindowStyle style) {
     std::vector<std::string> arguments = {wine, "start"};
@@ -46,7 +68,14 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     return pointers;
 }
 
-std::string Trimmed(std::string text) {
+// The launcher's messages, on one line and capped.
+std::string ReadBack(int captured) {
+    std::string text;
+    char buffer[512];
+    ssize_t got;
+    while (text.size() < kLauncherOutputLimit && (got = ::pread(captured, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0)
+        text.append(buffer, static_cast<std::size_t>(got));
+    if (text.size() > kLauncherOutputLimit) text = text.substr(0, kLauncherOutputLimit) + " ...";
     for (char& c : text)
         if (c == '\r' || c == '\n') c = ' ';
     const auto first = text.find_first_not_of(' ');
@@ -54,19 +83,101 @@ std::string Trimmed(std::string text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// The launcher's messages go to a file, not a pipe: the started program may
-// inherit the handle and live on, and we must not wait for it.
-std::string ReadBack(std::FILE* captured) {
-    std::string text;
-    std::rewind(captured);
-    char buffer[512];
-    while (std::size_t got = std::fread(buffer, 1, sizeof buffer, captured)) text.append(buffer, got);
-    return Trimmed(text);
-}
+// Only descriptors 0 to 2 and default signal dispositions pass on to the
+// launcher, and through it to Wine and the client.
+class CleanSpawn {
+public:
+    explicit CleanSpawn(int output) {
+        posix_spawn_file_actions_init(&actions_);
+        posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions_, output, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions_, output, STDERR_FILENO);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 34)
+        posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
+#endif
+        posix_spawnattr_init(&attributes_);
+        sigset_t all, none;
+        sigfillset(&all);
+        sigemptyset(&none);
+        posix_spawnattr_setsigdefault(&attributes_, &all);
+        posix_spawnattr_setsigmask(&attributes_, &none);
+        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    }
+    ~CleanSpawn() {
+        posix_spawnattr_destroy(&attributes_);
+        posix_spawn_file_actions_destroy(&actions_);
+    }
+    CleanSpawn(const CleanSpawn&) = delete;
+    CleanSpawn& operator=(const CleanSpawn&) = delete;
+
+    int Run(pid_t& child, std::vector<std::string>& arguments, std::vector<std::string>& environment) {
+        return ::posix_spawnp(&child, arguments[0].c_str(), &actions_, &attributes_, Pointers(arguments).data(),
+                              Pointers(environment).data());
+    }
+
+private:
+    posix_spawn_file_actions_t actions_;
+    posix_spawnattr_t attributes_;
+};
+
+// An unlinked temporary file, closed when it goes out of scope.
+class CapturedOutput {
+public:
+    CapturedOutput() {
+        const char* directory = std::getenv("TMPDIR");
+        std::string name = std::string(directory && *directory ? directory : "/tmp") + "/vornix-launcher-XXXXXX";
+        fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd_ < 0) posix::RaiseFromErrno(errno, name, ErrorNumber::PathNotFound);
+        ::unlink(name.c_str());
+    }
+    ~CapturedOutput() { ::close(fd_); }
+    CapturedOutput(const CapturedOutput&) = delete;
+    CapturedOutput& operator=(const CapturedOutput&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 }  // namespace
 
+void PrepareProcess() {
+    // A closed terminal or pipe ends input (the terminal window sees it); a
+    // file-size limit ends a copy with "Disk full".
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct sigaction action {};
+    action.sa_handler = OnInterruption;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no restart: a blocked read or copy returns and looks at the flag
+    for (int signal : kInterruptions) {
+        struct sigaction previous {};
+        ::sigaction(signal, nullptr, &previous);
+        if (previous.sa_handler != SIG_IGN) ::sigaction(signal, &action, nullptr);  // nohup stays nohup
+    }
+}
+
+InterruptionShield::InterruptionShield() { shielded = 1; }
+
+InterruptionShield::~InterruptionShield() {
+    shielded = 0;
+    // One that came after the last runtime operation: it ends the program now.
+    if (const int signal = pendingInterruption) {
+        pendingInterruption = 0;
+        EndBySignal(signal);
+    }
+}
+
+void RaiseIfInterrupted(const std::string& path) {
+    const int signal = pendingInterruption;
+    if (!signal) return;
+    pendingInterruption = 0;
+    const char* what = signal == SIGINT ? "Ctrl-C (SIGINT)" : signal == SIGHUP ? "the terminal closing (SIGHUP)" : "SIGTERM";
+    Raise(ErrorNumber::UserInterrupt, path, std::string("stopped by ") + what);
+}
+
 void StartProgram(const std::string& path, WindowStyle style) {
+    RaiseIfInterrupted(path);
     const posix::HostPath mapped = posix::MapPath(path);
     struct stat info {};
     if (mapped.missing != 0 || ::stat(mapped.host.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
@@ -77,31 +188,25 @@ void StartProgram(const std::string& path, WindowStyle style) {
     std::vector<std::string> arguments = StartArguments(wine, path, style);
     std::vector<std::string> environment = LauncherEnvironment();
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> captured(std::tmpfile(), std::fclose);
-    if (!captured) Raise(ErrorNumber::FileNotFound, path, "no temporary file for the launcher's output");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fileno(captured.get()), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fileno(captured.get()), STDERR_FILENO);
-
+    // The launcher's messages go to a file, not a pipe: the started program
+    // may inherit the handle and live on, and we must not wait for it.
+    const CapturedOutput captured;
     pid_t launcher = 0;
-    const int spawned = ::posix_spawnp(&launcher, wine.c_str(), &actions, nullptr, Pointers(arguments).data(),
-                                       Pointers(environment).data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        Raise(ErrorNumber::FileNotFound, path, "could not run " + wine + ": " + std::strerror(spawned));
+    if (const int failed = CleanSpawn(captured.get()).Run(launcher, arguments, environment))
+        Raise(ErrorNumber::FileNotFound, wine,
+              "the Wine launcher that starts " + path + " could not be run: " + std::strerror(failed) +
+                  "; set WINE to the wine program");
 
     int status = 0;
     while (::waitpid(launcher, &status, 0) < 0)
-        if (errno != EINTR) Raise(ErrorNumber::FileNotFound, path, "lost track of " + wine);
+        if (errno != EINTR) posix::RaiseFromErrno(errno, wine, ErrorNumber::FileNotFound);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
 
-    std::string said = ReadBack(captured.get());
-    if (said.empty())
-        said = WIFEXITED(status) ? wine + " exited with status " + std::to_string(WEXITSTATUS(status))
-                                 : wine + " was ended by signal " + std::to_string(WTERMSIG(status));
-    Raise(ErrorNumber::FileNotFound, path, said);
+    const std::string how = WIFEXITED(status) ? "exited with status " + std::to_string(WEXITSTATUS(status))
+                                              : std::string("was ended by signal ") + std::to_string(WTERMSIG(status));
+    const std::string said = ReadBack(captured.get());
+    Raise(ErrorNumber::PathFileAccessError, wine,
+          "it " + how + " while starting " + path + (said.empty() ? "" : ": " + said));
 }
 
 }  // namespace runtime

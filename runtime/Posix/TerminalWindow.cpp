@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-#include "../Window.h"
+#include "../Forms.h"
 
 namespace runtime {
 namespace {

@@ -11,7 +11,7 @@
 //   ui_driver layout     PROGRAM EDITION STANDIN BITMAP
 //   ui_driver version    PROGRAM EDITION
 //   ui_driver install-only STANDIN
-#include "runtime/Windows/Win32.h"  // first: windows.h for what follows
+#include "runtime/Win32/Win32.h"  // first: windows.h for what follows
 
 #include <shellapi.h>
 
@@ -338,31 +338,24 @@ int IdentifyFontHeight(HWND label, int dpi) {
     RECT area;
     GetWindowRect(label, &area);
     const int width = area.right - area.left, height = area.bottom - area.top;
-    HDC screen = GetDC(nullptr);
-    const std::vector<COLORREF> shown = Pixels(screen, area.left, area.top, width, height);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP canvas = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ previousBitmap = SelectObject(memory, canvas);
+    const runtime::win32::WindowDC screen(nullptr);
+    const std::vector<COLORREF> shown = Pixels(screen.get(), area.left, area.top, width, height);
+    const runtime::win32::ScopedMemoryDC memory{CreateCompatibleDC(screen.get())};
+    const runtime::win32::ScopedBitmap canvas{CreateCompatibleBitmap(screen.get(), width, height)};
+    const runtime::win32::Selection onCanvas(memory.get(), canvas.get());
     const std::wstring text = Wide(TextOf(label));
-    int found = 0;
     const int largest = MulDiv(8, dpi, 72);
-    for (int size = largest; size >= largest * 3 / 4 && !found; --size) {
+    for (int size = largest; size >= largest * 3 / 4; --size) {
         RECT all = {0, 0, width, height};
-        FillRect(memory, &all, GetSysColorBrush(COLOR_BTNFACE));
-        HFONT font = runtime::win32::CreateDialogFont(size);
-        HGDIOBJ previousFont = SelectObject(memory, font);
-        SetTextColor(memory, GetSysColor(COLOR_WINDOWTEXT));
-        SetBkMode(memory, TRANSPARENT);
-        DrawTextW(memory, text.c_str(), -1, &all, DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS);
-        if (Pixels(memory, 0, 0, width, height) == shown) found = size;
-        SelectObject(memory, previousFont);
-        DeleteObject(font);
+        FillRect(memory.get(), &all, GetSysColorBrush(COLOR_BTNFACE));
+        const runtime::win32::ScopedFont font = runtime::win32::CreateDialogFont(size);
+        const runtime::win32::Selection inFont(memory.get(), font.get());
+        SetTextColor(memory.get(), GetSysColor(COLOR_WINDOWTEXT));
+        SetBkMode(memory.get(), TRANSPARENT);
+        DrawTextW(memory.get(), text.c_str(), -1, &all, DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS);
+        if (Pixels(memory.get(), 0, 0, width, height) == shown) return size;
     }
-    SelectObject(memory, previousBitmap);
-    DeleteObject(canvas);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return found;
+    return 0;
 }
 
 // Starts the program, optionally types a destination, clicks, and expects a
@@ -456,7 +449,8 @@ void LayoutScenario(const std::string& path, const EditionProfile& edition, cons
     Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
     if (!window) return;
     Sleep(500);
-    HDC screen = GetDC(nullptr);
+    const runtime::win32::WindowDC screenDC(nullptr);
+    const HDC screen = screenDC.get();
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     auto px = [dpi](int twips) { return MulDiv(twips, dpi, 1440); };
     std::printf("DPI %d\n", dpi);
@@ -481,8 +475,8 @@ void LayoutScenario(const std::string& path, const EditionProfile& edition, cons
     const int fontHeight = IdentifyFontHeight(controls.label, dpi);
     std::printf("font height %d px\n", fontHeight);
     Check(fontHeight > 0, "the label's font is the dialog font at one of the sizes the window may pick");
-    HFONT measuring = fontHeight ? runtime::win32::CreateDialogFont(fontHeight) : nullptr;
-    HGDIOBJ previous = measuring ? SelectObject(screen, measuring) : nullptr;
+    const runtime::win32::ScopedFont measuring = runtime::win32::CreateDialogFont(fontHeight ? fontHeight : 1);
+    const runtime::win32::Selection inFont(screen, measuring.get());
     for (const Expected& e : expected) {
         Check(e.control != nullptr, std::string(e.name) + " exists");
         if (!e.control) continue;
@@ -494,7 +488,7 @@ void LayoutScenario(const std::string& path, const EditionProfile& edition, cons
               std::string(e.name) + " at " + std::to_string(r.left) + "," + std::to_string(r.top) + " size " +
                   std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
         Check(TextOf(e.control) == e.text, std::string(e.name) + " reads \"" + TextOf(e.control) + "\"");
-        if (!measuring) continue;
+        if (!fontHeight) continue;
         const std::wstring text = Wide(e.text);
         RECT needed = {0, 0, r.right - r.left, 0};
         const bool wraps = e.control == controls.label;
@@ -502,10 +496,6 @@ void LayoutScenario(const std::string& path, const EditionProfile& edition, cons
         Check(needed.right <= r.right - r.left && needed.bottom <= r.bottom - r.top,
               std::string(e.name) + "'s text fits: needs " + std::to_string(needed.right) + "x" +
                   std::to_string(needed.bottom));
-    }
-    if (measuring) {
-        SelectObject(screen, previous);
-        DeleteObject(measuring);
     }
     const LRESULT sharedFont = SendMessageW(controls.label, WM_GETFONT, 0, 0);
     for (HWND control : {controls.frame, controls.text, controls.button})
@@ -523,24 +513,24 @@ void LayoutScenario(const std::string& path, const EditionProfile& edition, cons
     // The client area, as the screen shows it, into a 24-bit bitmap file.
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP picture = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    SelectObject(memory, picture);
-    BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+    const runtime::win32::ScopedMemoryDC memory{CreateCompatibleDC(screen)};
+    const runtime::win32::ScopedBitmap picture{CreateCompatibleBitmap(screen, client.right, client.bottom)};
+    std::vector<char> pixels;
     BITMAPINFOHEADER header = {sizeof header, client.right, client.bottom, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    {
+        const runtime::win32::Selection onPicture(memory.get(), picture.get());
+        BitBlt(memory.get(), 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+    }
     const DWORD stride = ((static_cast<DWORD>(client.right) * 3 + 3) & ~3u);
-    std::vector<char> pixels(stride * static_cast<DWORD>(client.bottom));
-    GetDIBits(memory, picture, 0, static_cast<UINT>(client.bottom), pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
-              DIB_RGB_COLORS);
+    pixels.resize(stride * static_cast<DWORD>(client.bottom));
+    GetDIBits(memory.get(), picture.get(), 0, static_cast<UINT>(client.bottom), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
     BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + pixels.size()), 0, 0,
                              sizeof(BITMAPFILEHEADER) + sizeof header};
     std::ofstream out(fs::path(Wide(bitmap)), std::ios::binary);
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&header), sizeof header);
     out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-    DeleteObject(picture);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
 
     PostMessageW(window, WM_CLOSE, 0, 0);
     ExpectExitNotices(program, window, edition);

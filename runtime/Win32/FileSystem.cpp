@@ -1,12 +1,13 @@
 #include "../FileSystem.h"
 
 #include "../BinaryFile.h"
-#include "Win32.h"
+#include "../Program.h"
+#include "ApiPath.h"
+#include "Errors.h"
 
 namespace runtime {
 
 using win32::ApiPath;
-using win32::Handle;
 using win32::RaiseFromError;
 
 namespace {
@@ -14,15 +15,9 @@ namespace {
 constexpr DWORD kNotOrdinary =
     FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
 
-bool IsNotFound(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES ||
-           error == ERROR_INVALID_NAME || error == ERROR_DIRECTORY;
-}
-
 void RemoveTree(const std::wstring& directory, const std::string& path) {
     WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((directory + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
+    if (win32::ScopedFindHandle search{FindFirstFileW((directory + L"\\*").c_str(), &entry)}) {
         do {
             const std::wstring name = entry.cFileName;
             if (name == L"." || name == L"..") continue;
@@ -38,8 +33,7 @@ void RemoveTree(const std::wstring& directory, const std::string& path) {
             } else if (!DeleteFileW(child.c_str())) {
                 RaiseFromError(GetLastError(), path, ErrorNumber::PathNotFound);
             }
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
+        } while (FindNextFileW(search.get(), &entry));
     }
     if (!RemoveDirectoryW(directory.c_str())) RaiseFromError(GetLastError(), path, ErrorNumber::PathNotFound);
 }
@@ -68,15 +62,32 @@ public:
     }
 
 private:
-    Handle handle_;
+    win32::ScopedKernelHandle handle_;
     std::string path_;
 };
 
+// Whether anything has that name; any failure to look but "not there" is an error.
+bool Exists(const std::wstring& apiPath, const std::string& path) {
+    if (GetFileAttributesW(apiPath.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = GetLastError();
+    if (win32::IsNotFound(error)) return false;
+    RaiseFromError(error, path, ErrorNumber::PathNotFound);
+}
+
 }  // namespace
 
-void MakeDirectory(const std::string& path) {
+void RequireNewDirectory(const std::string& path) {
     const std::wstring directory = ApiPath(path);
-    if (!CreateDirectoryW(directory.c_str(), nullptr)) {
+    if (Exists(directory, path)) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");
+    const std::wstring parent = directory.substr(0, directory.find_last_of(L'\\') + 1);
+    const DWORD attributes = GetFileAttributesW(parent.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        Raise(ErrorNumber::PathNotFound, path, "its parent directory does not exist");
+}
+
+void MakeDirectory(const std::string& path) {
+    RaiseIfInterrupted(path);
+    if (!CreateDirectoryW(ApiPath(path).c_str(), nullptr)) {
         const DWORD error = GetLastError();
         if (error == ERROR_ALREADY_EXISTS) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");
         if (error == ERROR_PATH_NOT_FOUND) Raise(ErrorNumber::PathNotFound, path, "its parent directory does not exist");
@@ -84,7 +95,19 @@ void MakeDirectory(const std::string& path) {
     }
 }
 
+void RenameDirectory(const std::string& from, const std::string& to) {
+    RaiseIfInterrupted(to);
+    // Without MOVEFILE_REPLACE_EXISTING nothing that exists is replaced.
+    if (!MoveFileExW(ApiPath(from).c_str(), ApiPath(to).c_str(), 0)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+            Raise(ErrorNumber::PathFileAccessError, to, "it exists already");
+        RaiseFromError(error, to, ErrorNumber::PathNotFound);
+    }
+}
+
 void CopyFile(const std::string& source, const std::string& destination) {
+    RaiseIfInterrupted(source);
     const std::wstring from = ApiPath(source);
     const std::wstring to = ApiPath(destination);
     const DWORD attributes = win32::RequireFile(from, source);
@@ -96,20 +119,19 @@ void CopyFile(const std::string& source, const std::string& destination) {
 std::string FileLookup(const std::string& path, int attributes) {
     if (attributes != 0) Raise(ErrorNumber::InvalidProcedureCall, path, "only ordinary files can be looked up");
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(ApiPath(path).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
+    const win32::ScopedFindHandle search{FindFirstFileW(ApiPath(path).c_str(), &found)};
+    if (!search) {
         const DWORD error = GetLastError();
-        if (IsNotFound(error)) return {};
+        if (win32::IsNotFound(error)) return {};
         RaiseFromError(error, path, ErrorNumber::FileNotFound);
     }
-    FindClose(search);
     if (found.dwFileAttributes & kNotOrdinary) return {};
     return win32::Utf8(found.cFileName);
 }
 
 void RemoveDirectoryTree(const std::string& path) {
     const std::wstring directory = ApiPath(path);
-    if (GetFileAttributesW(directory.c_str()) == INVALID_FILE_ATTRIBUTES) return;  // already gone
+    if (!Exists(directory, path)) return;  // already gone
     RemoveTree(directory, path);
 }
 

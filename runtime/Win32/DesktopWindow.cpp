@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "../Window.h"
+#include "../Forms.h"
 
 namespace runtime {
 namespace {
@@ -17,33 +17,31 @@ namespace {
 using win32::Utf8;
 using win32::Wide;
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0  // Windows 8.1; XP's headers lack it
+#endif
+
 constexpr int kTwipsPerInch = 1440;
+// Longer runs without a space are broken at their separators, so that no
+// message box grows wider than the screen.
+constexpr std::size_t kLongestUnbrokenRun = 60;
 constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr wchar_t kWindowClass[] = L"VornixWindow";
 
 int Pixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch); }
 
-// Functions newer than Windows 7 are looked up when the program runs.
-template <typename Function>
-Function User32Function(const char* name) {
-    const FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
-}
-
 UINT DpiOf(HWND window) {
-    static const auto getDpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    static const auto getDpiForWindow = win32::LookUp<UINT(WINAPI*)(HWND)>(L"user32.dll", "GetDpiForWindow");
     if (getDpiForWindow && window)
         if (const UINT dpi = getDpiForWindow(window)) return dpi;
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return static_cast<UINT>(dpi);
+    const win32::WindowDC screen(nullptr);
+    return static_cast<UINT>(GetDeviceCaps(screen.get(), LOGPIXELSY));
 }
 
 SIZE WindowSizeFor(int clientWidth, int clientHeight, UINT dpi) {
-    static const auto adjustForDpi =
-        User32Function<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+    static const auto adjustForDpi = win32::LookUp<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>(
+        L"user32.dll", "AdjustWindowRectExForDpi");
     RECT frame = {0, 0, clientWidth, clientHeight};
     if (!adjustForDpi || !adjustForDpi(&frame, kWindowStyle, FALSE, 0, dpi))
         AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
@@ -76,7 +74,7 @@ public:
     void ShowMessageBox(const std::string& text, MsgBoxStyle style, const std::string& title) override {
         UINT type = MB_OK | (style == vbCritical ? MB_ICONERROR : MB_ICONINFORMATION);
         if (!window_) type |= MB_TASKMODAL | MB_SETFOREGROUND;  // nothing to own it yet
-        MessageBoxW(window_, Wide(text).c_str(), Wide(title).c_str(), type);
+        MessageBoxW(window_, Wide(BreakLongRuns(text, kLongestUnbrokenRun)).c_str(), Wide(title).c_str(), type);
     }
 
     int RunWindow(Form& form) override {
@@ -102,6 +100,7 @@ public:
         Layout(DpiOf(window_));
         ShowWindow(window_, SW_SHOWNORMAL);
         UpdateWindow(window_);
+        SetFocus(GetNextDlgTabItem(window_, nullptr, FALSE));  // the first tab stop: the text box
 
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -131,8 +130,7 @@ private:
                 for (Child& child : children_)
                     if (child.window == reinterpret_cast<HWND>(lParam) &&
                         child.control->Kind() == ControlKind::CommandButton)
-                        if (auto status = ClickButton(*form_, static_cast<CommandButton&>(*child.control)))
-                            EndWith(*status);
+                        Click(child);
             return 0;
         case WM_CLOSE:
             if (auto status = RequestClose(*form_)) EndWith(*status);
@@ -143,8 +141,8 @@ private:
                 if (child.window == reinterpret_cast<HWND>(lParam) && child.control->BackColor()) {
                     const Color color = *child.control->BackColor();
                     SetBkColor(reinterpret_cast<HDC>(wParam), RGB(color.red, color.green, color.blue));
-                    if (!backBrush_) backBrush_ = CreateSolidBrush(RGB(color.red, color.green, color.blue));
-                    return reinterpret_cast<LRESULT>(backBrush_);
+                    if (!backBrush_) backBrush_.Reset(CreateSolidBrush(RGB(color.red, color.green, color.blue)));
+                    return reinterpret_cast<LRESULT>(backBrush_.get());
                 }
             break;
         case WM_DPICHANGED: {
@@ -157,13 +155,24 @@ private:
         case WM_DESTROY:
             for (Child& child : children_) child.control->Attach(nullptr);
             window_ = nullptr;
-            if (font_) DeleteObject(font_);
-            if (backBrush_) DeleteObject(backBrush_);
+            font_.Reset();
+            backBrush_.Reset();
             PostQuitMessage(exitStatus_);
             return 0;
         default: break;
         }
         return DefWindowProcW(window_, message, wParam, lParam);
+    }
+
+    // The window takes no messages while the event runs, so the wait cursor
+    // set before it stays until the first message box.
+    void Click(Child& button) {
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+        const std::optional<int> status = ClickButton(*form_, static_cast<CommandButton&>(*button.control));
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));  // IDC_ARROW
+        if (status) return EndWith(*status);
+        // Disabling the button took the focus away; give it back.
+        if (IsWindowEnabled(button.window)) SetFocus(button.window);
     }
 
     void EndWith(int status) {
@@ -213,15 +222,14 @@ private:
         }
         // 8 points, or the next smaller size where a wider face would not fit.
         const int largest = MulDiv(8, static_cast<int>(dpi), 72);
-        HFONT font = nullptr;
+        win32::ScopedFont font;
         for (int height = largest; height >= largest * 3 / 4; --height) {
-            if (font) DeleteObject(font);
             font = win32::CreateDialogFont(height);
-            if (TextsFit(font, dpi)) break;
+            if (TextsFit(font.get(), dpi)) break;
         }
-        for (Child& child : children_) SendMessageW(child.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-        if (font_) DeleteObject(font_);
-        font_ = font;
+        for (Child& child : children_)
+            SendMessageW(child.window, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+        font_ = std::move(font);
     }
 
     static RECT PixelBounds(const Control& control, UINT dpi) {
@@ -238,8 +246,9 @@ private:
     // Whether every caption and text shows whole in its control with `font`:
     // the label wraps, everything else stays on one line inside its borders.
     bool TextsFit(HFONT font, UINT dpi) const {
-        HDC dc = GetDC(window_);
-        HGDIOBJ previous = SelectObject(dc, font);
+        const win32::WindowDC windowDC(window_);
+        const HDC dc = windowDC.get();
+        const win32::Selection selection(dc, font);
         const int border = MulDiv(4, static_cast<int>(dpi), 96);
         bool fit = true;
         for (const Child& child : children_) {
@@ -264,29 +273,27 @@ private:
                 break;
             }
         }
-        SelectObject(dc, previous);
-        ReleaseDC(window_, dc);
         return fit;
     }
 
     Form* form_ = nullptr;
     HWND window_ = nullptr;
     std::vector<Child> children_;
-    HFONT font_ = nullptr;
-    HBRUSH backBrush_ = nullptr;
+    win32::ScopedFont font_;
+    win32::ScopedBrush backBrush_;
     int exitStatus_ = 0;
 };
 
 }  // namespace
 
 namespace win32 {
-HFONT CreateDialogFont(int pixelHeight) {
+ScopedFont CreateDialogFont(int pixelHeight) {
     LOGFONTW font = {};
     font.lfHeight = -pixelHeight;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = CLEARTYPE_QUALITY;
     lstrcpynW(font.lfFaceName, L"MS Shell Dlg 2", LF_FACESIZE);
-    return CreateFontIndirectW(&font);
+    return ScopedFont{CreateFontIndirectW(&font)};
 }
 }  // namespace win32
 

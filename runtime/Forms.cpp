@@ -1,4 +1,4 @@
-#include "Window.h"
+#include "Forms.h"
 
 #include <exception>
 #include <new>
@@ -38,6 +38,7 @@ WindowSystem& ActiveWindowSystem() { return replacement ? *replacement : Platfor
 std::optional<int> Dispatch(Form& form, const std::function<void()>& procedure) {
     std::optional<RuntimeError> error;
     try {
+        const InterruptionShield shield;
         procedure();
         return std::nullopt;
     } catch (const ProgramEnd& end) {
@@ -59,7 +60,28 @@ std::optional<int> Dispatch(Form& form, const std::function<void()>& procedure) 
 void UseWindowSystem(WindowSystem* windowSystem) { replacement = windowSystem; }
 
 void MsgBox(const std::string& prompt, MsgBoxStyle style, const std::string& title) {
+    RaiseIfInterrupted();
     ActiveWindowSystem().ShowMessageBox(prompt, style, title);
+}
+
+std::string BreakLongRuns(std::string_view text, std::size_t width) {
+    std::string broken;
+    std::size_t run = 0;  // characters since the last space or line break
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        broken += c;
+        run = (c == ' ' || c == '\n') ? 0 : run + 1;
+        if (run < width || i + 1 == text.size()) continue;
+        const auto next = static_cast<unsigned char>(text[i + 1]);
+        if (next == ' ' || next == '\r' || (next & 0xC0) == 0x80) continue;  // never inside a UTF-8 character
+        // The line is full: break after its last separator, or here.
+        const std::size_t separator = broken.find_last_of("\\/", broken.size() - 1);
+        const std::size_t start = broken.size() - run;
+        const std::size_t at = separator != std::string::npos && separator >= start ? separator + 1 : broken.size();
+        broken.insert(at, "\r\n");
+        run = broken.size() - (at + 2);
+    }
+    return broken;
 }
 
 std::optional<int> ClickButton(Form& form, CommandButton& button) {
@@ -75,6 +97,7 @@ std::optional<int> RequestClose(Form& form) {
 }
 
 int Run(Form& form) {
+    PrepareProcess();
     if (auto ended = Dispatch(form, [&] { form.Form_Load(); })) return *ended;
     return ActiveWindowSystem().RunWindow(form);
 }

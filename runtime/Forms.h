@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Integer.h"
@@ -153,6 +154,11 @@ WindowSystem& PlatformWindowSystem();
 void UseWindowSystem(WindowSystem* windowSystem);
 
 void MsgBox(const std::string& prompt, MsgBoxStyle style, const std::string& title);
+
+// The text with every run of more than `width` characters without a space
+// (a long path, mostly) broken into lines, after a separator where there is
+// one; for windows that would otherwise grow to fit it.
+std::string BreakLongRuns(std::string_view text, std::size_t width);
 
 // The event dispatch. Each returns the exit status when the event ended the
 // program (a run-time error, reported here, or End), and nothing otherwise.
