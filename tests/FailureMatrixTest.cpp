@@ -3,10 +3,14 @@
 // a complete clone, and a critical box names number, description and path.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 
+#include <csignal>
 #include <filesystem>
-#include <functional>
-#include <map>
+#include <regex>
+#include <thread>
 
 #include "ProgramSession.h"
 #include "TestPrefix.h"
@@ -21,23 +25,9 @@ using ::testing::Not;
 
 constexpr const char* kAim50 = VORNIX_AIM50_PROGRAM;
 
-// Every entry under `root` but the excluded subtrees: its kind and contents.
-std::map<std::string, std::string> Snapshot(const fs::path& root, const std::vector<fs::path>& excluded) {
-    std::map<std::string, std::string> entries;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        if (std::find(excluded.begin(), excluded.end(), it->path()) != excluded.end()) {
-            it.disable_recursion_pending();
-            continue;
-        }
-        const std::string name = it->path().lexically_relative(root).string();
-        if (it->is_symlink())
-            entries[name] = "link " + fs::read_symlink(it->path()).string();
-        else if (it->is_directory())
-            entries[name] = "directory";
-        else
-            entries[name] = std::to_string(std::hash<std::string>{}(ReadText(it->path())));
-    }
-    return entries;
+// The staging directory's random part, which a test cannot know.
+std::string WithoutStagingNames(const std::string& output) {
+    return std::regex_replace(output, std::regex(R"(\.partial-[0-9a-f]{8})"), ".partial-*");
 }
 
 class FailureMatrix : public ::testing::Test {
@@ -51,11 +41,12 @@ protected:
     void Remember(const fs::path& newDestination = {}) {
         excluded_ = {prefix.Scratch()};
         if (!newDestination.empty()) excluded_.push_back(newDestination);
-        before_ = Snapshot(prefix.Sandbox(), excluded_);
+        before_ = TestPrefix::Snapshot(prefix.Sandbox(), excluded_);
     }
 
     // Runs one clone (typing `destination` first when given) and checks the
-    // report and that nothing outside the destination changed.
+    // report and that nothing outside the destination changed. In `path`, a
+    // staging directory's name ends in ".partial-*".
     Transcript CloneAndExpectError(int number, const std::string& description, const std::string& path,
                                    const std::string& destination = {}) {
         const std::string typed = destination.empty() ? "" : "e\n" + destination + "\n";
@@ -66,13 +57,14 @@ protected:
     }
 
     void ExpectNothingElseChanged() const {
-        EXPECT_EQ(Snapshot(prefix.Sandbox(), excluded_), before_) << "something outside the destination changed";
+        EXPECT_EQ(TestPrefix::Snapshot(prefix.Sandbox(), excluded_), before_) << "something outside the destination changed";
     }
 
     static void ExpectReport(const Transcript& run, int number, const std::string& description, const std::string& path) {
         EXPECT_EQ(run.status, 1) << run.output;
-        EXPECT_THAT(run.output, HasSubstr("[x] Vornix (AIM v5.0)\n    Run-time error '" + std::to_string(number) +
-                                          "':\n    \n    " + description + ": " + path));
+        EXPECT_THAT(WithoutStagingNames(run.output),
+                    HasSubstr("[x] Vornix (AIM v5.0)\n    Run-time error '" + std::to_string(number) + "':\n    \n    " +
+                              description + ": " + path));
         EXPECT_THAT(run.output, Not(HasSubstr("About...")));
     }
 
@@ -101,16 +93,40 @@ private:
     std::map<std::string, std::string> before_;
 };
 
-TEST_F(FailureMatrix, AManifestFileMissingInTheMiddleOrAtTheEnd) {
-    for (const char* missing : {"Patcher.dll", "Sounds/talkstop.wav"}) {
-        const std::vector<std::uint8_t> kept = TestPrefix::Bytes(prefix.Installation() / missing);
-        fs::remove(prefix.Installation() / missing);
+// A source entry that cannot be copied: error 53 at once, and no clone.
+TEST_F(FailureMatrix, ASourceThatIsMissingOrNoOrdinaryFile) {
+    const struct {
+        const char* entry;
+        const char* kind;
+    } cases[] = {{"Patcher.dll", "missing"},   {"Sounds/talkstop.wav", "missing"}, {"Patcher.dll", "fifo"},
+                 {"Patcher.dll", "socket"},    {"Patcher.dll", "device"},          {"Patcher.dll", "directory"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.entry) + " " + c.kind);
+        const fs::path entry = prefix.Installation() / c.entry;
+        const std::vector<std::uint8_t> kept = TestPrefix::Bytes(entry);
+        fs::remove(entry);
+        const std::string kind = c.kind;
+        int listening = -1;
+        if (kind == "fifo") {
+            ASSERT_EQ(::mkfifo(entry.c_str(), 0644), 0);
+        }
+        if (kind == "device") fs::create_symlink("/dev/zero", entry);
+        if (kind == "directory") fs::create_directory(entry);
+        if (kind == "socket") {
+            listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            entry.string().copy(address.sun_path, sizeof address.sun_path - 1);
+            ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        }
         Remember(prefix.Slot(1));
-        std::string windowsName = missing;
+        std::string windowsName = c.entry;
         std::replace(windowsName.begin(), windowsName.end(), '/', '\\');
         CloneAndExpectError(53, "File not found", "C:\\Program Files\\AIM95\\" + windowsName);
         EXPECT_FALSE(fs::exists(prefix.Slot(1)));
-        TestPrefix::WriteBytes(prefix.Installation() / missing, kept);
+        if (listening >= 0) ::close(listening);
+        fs::remove(entry);
+        TestPrefix::WriteBytes(entry, kept);
     }
 }
 
@@ -141,22 +157,35 @@ TEST_F(FailureMatrix, TheDestinationsParentMissing) {
     CloneAndExpectError(76, "Path not found", "C:\\No Such Folder\\Clone\\", "C:\\No Such Folder\\Clone\\");
 }
 
-TEST_F(FailureMatrix, AReadOnlyParentDirectory) {
+// What nobody may not do: each is error 70 naming the path, never "not found".
+TEST_F(FailureMatrix, WhatTheUserMayNotReadOrWrite) {
     if (!CanRunUnprivileged()) GTEST_SKIP() << "needs setpriv to drop root's privileges";
     RunUnprivileged();
-    fs::permissions(prefix.DriveC() / "Program Files", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
+    const fs::path programFiles = prefix.DriveC() / "Program Files";
+    const auto write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(programFiles, write, fs::perm_options::remove);
     Remember();
-    CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM951\\");
-}
+    CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM951.partial-*\\");
+    fs::permissions(programFiles, write, fs::perm_options::add);
 
-TEST_F(FailureMatrix, AnUnreadableSourceFile) {
-    if (!CanRunUnprivileged()) GTEST_SKIP() << "needs setpriv to drop root's privileges";
-    RunUnprivileged();
     fs::permissions(prefix.Installation() / "Patcher.dll", fs::perms::none);
     Remember(prefix.Slot(1));
     CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM95\\Patcher.dll");
     EXPECT_FALSE(fs::exists(prefix.Slot(1)));
+    fs::permissions(prefix.Installation() / "Patcher.dll", fs::perms::owner_all);
+
+    // A directory that cannot be read is no empty one.
+    fs::permissions(prefix.Installation() / "Sounds", fs::perms::none);
+    Remember(prefix.Slot(1));
+    CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM95\\Sounds\\cashregister.wav");
+    fs::permissions(prefix.Installation() / "Sounds", fs::perms::owner_all);
+
+    fs::permissions(prefix.Installation(), fs::perms::none);
+    Remember();
+    const Transcript run = RunProgram(prefix.Scratch() / "vornix-aim50", "\n\n", options);
+    ExpectReport(run, 70, "Permission denied", "C:\\Program Files\\AIM95\\aim.exe");
+    EXPECT_THAT(run.output, Not(HasSubstr("Aim Not Found")));
+    fs::permissions(prefix.Installation(), fs::perms::owner_all);
 }
 
 TEST_F(FailureMatrix, TheDiskFillingUpPartway) {
@@ -164,35 +193,65 @@ TEST_F(FailureMatrix, TheDiskFillingUpPartway) {
     TestPrefix::WriteBytes(prefix.Installation() / "aim.exe", std::vector<std::uint8_t>(65536, 'M'));
     options.shellSetup = "ulimit -f 300";
     Remember(prefix.Slot(1));
-    CloneAndExpectError(61, "Disk full", "C:\\Program Files\\AIM951\\Aim95.hlp");
+    CloneAndExpectError(61, "Disk full", "C:\\Program Files\\AIM951.partial-*\\Aim95.hlp");
     EXPECT_FALSE(fs::exists(prefix.Slot(1)));
 }
 
 TEST_F(FailureMatrix, AnAimExeTooShortForThePatch) {
     TestPrefix::WriteBytes(prefix.Installation() / "aim.exe", std::vector<std::uint8_t>(20000, 'M'));
     Remember(prefix.Slot(1));
-    CloneAndExpectError(63, "Bad record number", "C:\\Program Files\\AIM951\\aim.exe (byte position 21915");
+    CloneAndExpectError(63, "Bad record number", "C:\\Program Files\\AIM951.partial-*\\aim.exe (byte position 21915");
     EXPECT_FALSE(fs::exists(prefix.Slot(1)));
 }
 
 TEST_F(FailureMatrix, AnAimExeThatCannotBeOpenedForWriting) {
-    options.environment.push_back("LD_PRELOAD=" VORNIX_FAULT_INJECTION);
-    options.environment.push_back("VORNIX_FAIL_RDWR_SUFFIX=AIM951/aim.exe");
-    options.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+    options.InjectFaults({"VORNIX_FAIL_RDWR_SUFFIX=/aim.exe"});
     Remember(prefix.Slot(1));
-    CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM951\\aim.exe");
+    CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM951.partial-*\\aim.exe");
     EXPECT_FALSE(fs::exists(prefix.Slot(1)));
 }
 
-TEST_F(FailureMatrix, ALauncherMissingOrFailingLeavesTheFinishedClone) {
-    for (const fs::path& launcher : {prefix.Scratch() / "no-such-wine", MakeRecordingLauncher(prefix.Scratch(), LaunchLog(), 1)}) {
-        options.environment = {"WINE=" + launcher.string()};
+TEST_F(FailureMatrix, ATakeBackThatFailsIsNamedInTheReport) {
+    options.InjectFaults({"VORNIX_FAIL_REMOVE_SUFFIX=aim.exe"});
+    fs::remove(prefix.Installation() / "Patcher.dll");
+    const Transcript run = RunProgram(kAim50, "\n\n", options);
+    EXPECT_THAT(WithoutStagingNames(run.output),
+                HasSubstr("File not found: C:\\Program Files\\AIM95\\Patcher.dll (the partly made clone could not be "
+                          "removed: Path/File access error: C:\\Program Files\\AIM951.partial-*\\ (Device or resource "
+                          "busy))"));
+    EXPECT_FALSE(fs::exists(prefix.Slot(1)));
+}
+
+TEST_F(FailureMatrix, ALauncherMissingOrFailingIsNamedAndLeavesTheFinishedClone) {
+    const fs::path talkative =
+        MakeScript(prefix.Scratch() / "talkative-wine", "head -c 10000 /dev/zero | tr '\\0' x\nexit 3\n");
+    const struct {
+        fs::path launcher;
+        int number;
+        std::string report;
+    } cases[] = {
+        {prefix.Scratch() / "no-such-wine", 53,
+         "File not found: " + (prefix.Scratch() / "no-such-wine").string() +
+             " (the Wine launcher that starts C:\\Program Files\\AIM951\\aim.exe could not be run: No such file or "
+             "directory; set WINE to the wine program)"},
+        {MakeRecordingLauncher(prefix.Scratch(), LaunchLog(), 1), 75,
+         "Path/File access error: " + (prefix.Scratch() / "recording-launcher").string() +
+             " (it exited with status 1 while starting C:\\Program Files\\AIM951\\aim.exe: Application could not be "
+             "started, or no application associated)"},
+        {talkative, 75,
+         "Path/File access error: " + talkative.string() + " (it exited with status 3 while starting C:\\Program "
+                                                            "Files\\AIM951\\aim.exe: " + std::string(2048, 'x') + " ...)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.launcher);
+        options.environment = {"WINE=" + c.launcher.string()};
         fs::remove_all(prefix.Slot(1));
-        Remember(prefix.Slot(1));
-        const Transcript run = CloneAndExpectError(53, "File not found", "C:\\Program Files\\AIM951\\aim.exe");
+        const Transcript run = RunProgram(kAim50, "\n\n\n\n\n", options);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_THAT(run.output, HasSubstr("Run-time error '" + std::to_string(c.number) + "':\n    \n    " + c.report + "\n[OK]"));
         EXPECT_LT(run.output.find("[i] If An Error Occurs"), run.output.find("Run-time error"));
-        ASSERT_TRUE(fs::exists(prefix.Slot(1)));
         ExpectNoHalfMadeClone(prefix.Slot(1), '1');
+        EXPECT_TRUE(fs::exists(prefix.Slot(1)));
     }
 }
 
@@ -214,6 +273,72 @@ TEST_F(FailureMatrix, TwoProgramsCloningIntoTheSameSlotAtOnce) {
     ExpectNoHalfMadeClone(prefix.Slot(1), '1');
     EXPECT_TRUE(fs::exists(prefix.Slot(1) / "aim.exe"));
     ExpectNothingElseChanged();
+}
+
+// Files the clone being built holds so far (0 while there is none).
+std::size_t FilesBeingCloned(const fs::path& programFiles) {
+    std::size_t files = 0;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(programFiles, ignored))
+        if (entry.path().filename().string().find(".partial-") != std::string::npos)
+            for (const auto& file : fs::recursive_directory_iterator(entry.path(), ignored))
+                files += file.is_regular_file(ignored);
+    return files;
+}
+
+// The program is stopped partway through a slowed clone; whatever the point,
+// no half-made clone remains, and the next run clones into the same slot.
+TEST_F(FailureMatrix, AnInterruptedCloneNeverCountsAndNeverBlocksTheSlot) {
+    const struct {
+        int signal;
+        std::size_t filesCopied;  // when it is sent
+    } cases[] = {{SIGINT, 1}, {SIGINT, 40}, {SIGTERM, 60}, {SIGHUP, 20}, {SIGKILL, 1}, {SIGKILL, 40}, {SIGKILL, 84}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(sigabbrev_np(c.signal)) + " after " + std::to_string(c.filesCopied) + " files");
+        SessionOptions slowed = options;
+        slowed.InjectFaults({"VORNIX_COPY_DELAY_MS=10"});
+        ProgramSession session(kAim50, slowed);
+        ASSERT_TRUE(session.WaitFor("q = close: "));
+        session.Send("");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (FilesBeingCloned(prefix.ProgramFiles()) < c.filesCopied && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        session.Signal(c.signal);
+        const int status = session.Finish();
+        if (c.signal == SIGKILL) {
+            EXPECT_EQ(status, 128 + SIGKILL);
+        } else {
+            EXPECT_EQ(status, 1) << session.Output();
+            EXPECT_THAT(session.Output(), HasSubstr("Run-time error '18':\n    \n    User interrupt occurred: "));
+            EXPECT_EQ(FilesBeingCloned(prefix.ProgramFiles()), 0u) << "the staging directory is taken back";
+        }
+        ExpectNoHalfMadeClone(prefix.Slot(1), '1');
+
+        // The next run clones into the slot the scan proposes: the same one, unless the clone had finished.
+        const bool finished = fs::exists(prefix.Slot(1));
+        const Transcript next = RunProgram(kAim50, "\n\n\n", options);
+        EXPECT_EQ(next.status, 0) << next.output;
+        ExpectNoHalfMadeClone(prefix.Slot(finished ? 2 : 1), finished ? '2' : '1');
+        EXPECT_TRUE(fs::exists(prefix.Slot(finished ? 2 : 1) / "aim.exe"));
+        for (int n : {1, 2}) fs::remove_all(prefix.Slot(n));
+    }
+}
+
+// The launcher (and through it Wine and the client) gets descriptors 0 to 2
+// only and default signal dispositions; a reader that goes away is end of input.
+TEST_F(FailureMatrix, TheStartedProgramInheritsNothingOfOurs) {
+    const fs::path inherited = prefix.Scratch() / "inherited";
+    options.environment = {"WINE=" VORNIX_INSPECTING_LAUNCHER, "VORNIX_INSPECT_LOG=" + inherited.string()};
+    ProgramSession session(kAim50, options);
+    ASSERT_TRUE(session.WaitFor("q = close: "));
+    session.Send("");
+    ASSERT_TRUE(session.WaitFor("[i] Finished Copying"));
+    session.CloseOutput();
+    session.Send("");  // the next box finds no reader: from here on, end of input
+    EXPECT_EQ(session.Finish(), 0);
+    ExpectNoHalfMadeClone(prefix.Slot(1), '1');
+    ASSERT_TRUE(fs::exists(inherited)) << "the launcher did not run";
+    EXPECT_EQ(ReadText(inherited), "");
 }
 
 }  // namespace

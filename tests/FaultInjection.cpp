@@ -1,21 +1,37 @@
-// Preloaded into a program under test to make one kind of open fail the way a
-// real system can: VORNIX_FAIL_RDWR_SUFFIX=aim.exe refuses every opening for
-// reading and writing of a path that ends so, with EACCES.
+// Preloaded into a program under test to make it meet what a real system can
+// do to it:
+//   VORNIX_FAIL_RDWR_SUFFIX=aim.exe   every opening for reading and writing
+//                                     of a path that ends so fails (EACCES);
+//   VORNIX_FAIL_REMOVE_SUFFIX=aim.exe every removal of such a path fails (EBUSY);
+//   VORNIX_COPY_DELAY_MS=20           each step of a file copy takes that long,
+//                                     so that a test can stop a clone halfway.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-bool Refused(const char* path, int flags) {
-    const char* suffix = std::getenv("VORNIX_FAIL_RDWR_SUFFIX");
-    if (!suffix || (flags & O_ACCMODE) != O_RDWR) return false;
+bool EndsWith(const char* path, const char* variable) {
+    const char* suffix = std::getenv(variable);
+    if (!suffix || !path) return false;
     const std::size_t length = std::strlen(path), suffixLength = std::strlen(suffix);
     return length >= suffixLength && std::strcmp(path + length - suffixLength, suffix) == 0;
+}
+
+template <typename Function>
+Function Real(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+int Refuse(int error) {
+    errno = error;
+    return -1;
 }
 
 }  // namespace
@@ -25,13 +41,35 @@ extern "C" int open(const char* path, int flags, ...) {
     va_start(arguments, flags);
     const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
     va_end(arguments);
-    if (Refused(path, flags)) {
-        errno = EACCES;
-        return -1;
-    }
-    static auto real = reinterpret_cast<int (*)(const char*, int, ...)>(dlsym(RTLD_NEXT, "open"));
+    if ((flags & O_ACCMODE) == O_RDWR && EndsWith(path, "VORNIX_FAIL_RDWR_SUFFIX")) return Refuse(EACCES);
+    static const auto real = Real<int (*)(const char*, int, ...)>("open");
     return real(path, flags, mode);
 }
 
 // On 64-bit systems open64 is the same call under another name.
 extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+
+extern "C" int unlink(const char* path) {
+    if (EndsWith(path, "VORNIX_FAIL_REMOVE_SUFFIX")) return Refuse(EBUSY);
+    static const auto real = Real<int (*)(const char*)>("unlink");
+    return real(path);
+}
+
+extern "C" int unlinkat(int directory, const char* path, int flags) {
+    if (EndsWith(path, "VORNIX_FAIL_REMOVE_SUFFIX")) return Refuse(EBUSY);
+    static const auto real = Real<int (*)(int, const char*, int)>("unlinkat");
+    return real(directory, path, flags);
+}
+
+extern "C" int remove(const char* path) {
+    if (EndsWith(path, "VORNIX_FAIL_REMOVE_SUFFIX")) return Refuse(EBUSY);
+    static const auto real = Real<int (*)(const char*)>("remove");
+    return real(path);
+}
+
+extern "C" ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t length,
+                                   unsigned flags) {
+    if (const char* delay = std::getenv("VORNIX_COPY_DELAY_MS")) ::usleep(static_cast<useconds_t>(std::atoi(delay)) * 1000);
+    static const auto real = Real<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range");
+    return real(in, inOffset, out, outOffset, length, flags);
+}

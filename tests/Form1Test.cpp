@@ -11,6 +11,7 @@
 #include "ScriptedWindow.h"
 #include "TestPrefix.h"
 #include "clonetool/editions/Edition.h"
+#include "tools/SampleInstallation.h"
 
 namespace vornix::testing {
 namespace {
@@ -19,7 +20,8 @@ using ::testing::ElementsAre;
 
 class Form1Test : public ::testing::Test {
 protected:
-    Form1Test() : launcher_(MakeRecordingLauncher(prefix.Scratch(), LaunchLog())) {
+    explicit Form1Test(std::string programFiles = "Program Files")
+        : prefix(true, std::move(programFiles)), launcher_(MakeRecordingLauncher(prefix.Scratch(), LaunchLog())) {
         ::setenv("WINE", launcher_.c_str(), 1);
     }
     ~Form1Test() override { ::unsetenv("WINE"); }
@@ -79,6 +81,43 @@ TEST_F(Form1Test, NineClonesProposeSlotTenAndSaySoAtOnce) {
     EXPECT_EQ(window.boxes[0].title, "9 Aim's Cloned");
     EXPECT_EQ(window.boxes[0].text,
               "You already have nine (9) 'cloned' Aim's. Go to C:\\Program Files\\AIM95(1-9) and make shortcuts to them.");
+}
+
+// The client's file lists as its releases install them, typed out here
+// independently of the program's own table: order and letter case count.
+TEST(Manifest, EachEditionCopiesItsReleasesFilesInOrder) {
+    const auto joined = [](const std::vector<std::string>& names) {
+        std::string text;
+        for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+        return text;
+    };
+    EXPECT_EQ(joined(Aim50Edition().manifest),
+        "aim.exe, AimCoreSvcs.dll, Aim95.hlp, Admin.ocm, advert.ocm, aim.odl, aim95.CNT, AlertUI.ocm, "
+        "browse.ocm, buddyui.ocm, ChatUI.ocm, dunzip32.dll, dBenderC.dll, icbmft.ocm, icbmui.ocm, locateui.ocm, "
+        "miscui.ocm, netwait.odl, NTP.ocm, osclogin.ocm, OscMail.ocm, oscmain.ocm, osconfig.ocm, OscSrch.ocm, "
+        "popup.ocm, proto.ocm, rvapps.ocm, startup.ocm, stats.ocm, ticker.ocm, Xpcs Registry.dat, aimauto.exe, "
+        "SendFile.exe, ShareFile.exe, AimRes.dll, aimtalk.dll, aimax.dll, ate32.dll, ateima32.dll, chksign.dll, "
+        "coolbos.dll, coolbucky.dll, coolhttp.dll, coolsocket.dll, coolsos.dll, csh.dll, idlemon.dll, "
+        "inetsocket.dll, jga0aol.dll, jga1aol.dll, jgataol.dll, jgedaol.dll, jgs2aol.dll, jgs3aol.dll, "
+        "jgseaol.dll, jgtkaol.dll, oscarui.dll, oscore.dll, oscres.dll, PopupShim.dll, Patcher.dll, "
+        "ProgressDlg.dll, StatsShim.dll, TranslateShim.dll, wndutils.dll, xmlparse.dll, xpcs.dll, xprt.dll, "
+        "xptl.dll, icbmftvc.lst, rvappstm.lst, Sounds\\cashregister.wav, Sounds\\dooropen.wav, "
+        "Sounds\\doorslam.wav, Sounds\\imrcv.wav, Sounds\\imsend.wav, Sounds\\moo.wav, Sounds\\newalert.wav, "
+        "Sounds\\newmail.wav, Sounds\\phone.wav, Sounds\\ring.wav, Sounds\\talkbeg.wav, Sounds\\talkend.wav, "
+        "Sounds\\talkstop.wav");
+    EXPECT_EQ(joined(Aim48Edition().manifest),
+        "aim.exe, Aim95.hlp, Admin.ocm, advert.ocm, aim.odl, aim95.CNT, AlertUI.ocm, browse.ocm, buddyui.ocm, "
+        "ChatUI.ocm, icbmft.ocm, icbmui.ocm, locateui.ocm, miscui.ocm, netwait.odl, NTP.ocm, osclogin.ocm, "
+        "OscMail.ocm, oscmain.ocm, osconfig.ocm, OscSrch.ocm, popup.ocm, proto.ocm, rvapps.ocm, startup.ocm, "
+        "stats.ocm, ticker.ocm, Xpcs Registry.dat, aimauto.exe, SendFile.exe, ShareFile.exe, AimRes.dll, "
+        "aimtalk.dll, ate32.dll, ateima32.dll, chksign.dll, coolbos.dll, coolbucky.dll, coolhttp.dll, "
+        "coolsocket.dll, coolsos.dll, csh.dll, idlemon.dll, inetsocket.dll, jga0aol.dll, jga1aol.dll, "
+        "jgataol.dll, jgedaol.dll, jgs2aol.dll, jgs3aol.dll, jgseaol.dll, jgtkaol.dll, oscarui.dll, oscore.dll, "
+        "oscres.dll, PopupShim.dll, StatsShim.dll, TranslateShim.dll, wndutils.dll, xmlparse.dll, xpcs.dll, "
+        "xprt.dll, xptl.dll, icbmftvc.lst, rvappstm.lst, Sounds\\cashregister.wav, Sounds\\dooropen.wav, "
+        "Sounds\\doorslam.wav, Sounds\\imrcv.wav, Sounds\\imsend.wav, Sounds\\moo.wav, Sounds\\newalert.wav, "
+        "Sounds\\newmail.wav, Sounds\\phone.wav, Sounds\\ring.wav, Sounds\\talkbeg.wav, Sounds\\talkend.wav, "
+        "Sounds\\talkstop.wav");
 }
 
 TEST(Form1NotInstalled, OnlyTheCriticalNoticeAndNoWindow) {
@@ -148,6 +187,38 @@ TEST_P(CloneRun, OneClickMakesTheNextCloneAndProposesTheOneAfter) {
 INSTANTIATE_TEST_SUITE_P(BothEditions, CloneRun, ::testing::Bool(),
                          [](const auto& param) { return param.param ? "Aim50" : "Aim48"; });
 
+// A 32-bit installer on 64-bit Windows installs under Program Files (x86).
+class ProgramFilesX86 : public Form1Test, public ::testing::WithParamInterface<bool> {
+protected:
+    ProgramFilesX86() : Form1Test("Program Files (x86)") {}
+    const EditionProfile& Edition() const { return GetParam() ? Aim50Edition() : Aim48Edition(); }
+};
+
+TEST_P(ProgramFilesX86, TheRunStaysInTheFolderItFoundTheClientIn) {
+    prefix.AddClone(1);
+    EXPECT_EQ(ProposalAtStart(Edition()), "C:\\Program Files (x86)\\AIM952\\");
+    EXPECT_EQ(Run(Edition(), {kClick}), 0);
+    EXPECT_THAT(prefix.MiscopiedFiles(prefix.Slot(2), Edition(), '2'), ::testing::IsEmpty());
+    EXPECT_EQ(ReadText(LaunchLog()), "start|/min|C:\\Program Files (x86)\\AIM952\\aim.exe|\n");
+    EXPECT_THAT(window.textAfterAction, ElementsAre("C:\\Program Files (x86)\\AIM953\\"));
+    EXPECT_FALSE(std::filesystem::exists(prefix.DriveC() / "Program Files")) << "nothing lands in the other folder";
+
+    prefix.AddClone(9);
+    EXPECT_EQ(ProposalAtStart(Edition()), "C:\\Program Files (x86)\\AIM9510\\");
+    EXPECT_EQ(window.boxes.back().text, "You already have nine (9) 'cloned' Aim's. Go to C:\\Program Files (x86)\\AIM95(1-9) "
+                                        "and make shortcuts to them.");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothEditions, ProgramFilesX86, ::testing::Bool(),
+                         [](const auto& param) { return param.param ? "Aim50" : "Aim48"; });
+
+TEST_F(Form1Test, WithBothInstallationsTheClassicFolderWins) {
+    sample::InstallInto(prefix.DriveC() / "Program Files (x86)" / "AIM95");
+    std::filesystem::create_directories(prefix.DriveC() / "Program Files (x86)" / "AIM951");
+    std::filesystem::copy_file(prefix.Installation() / "aim.exe", prefix.DriveC() / "Program Files (x86)" / "AIM951" / "aim.exe");
+    EXPECT_EQ(ProposalAtStart(), "C:\\Program Files\\AIM951\\");
+}
+
 TEST_F(Form1Test, ASecondClickClonesIntoTheSlotProposedAfterTheFirst) {
     EXPECT_EQ(Run(Aim50Edition(), {kClick, kClick}), 0);
     EXPECT_THAT(window.textAfterAction, ElementsAre("C:\\Program Files\\AIM952\\", "C:\\Program Files\\AIM953\\"));
@@ -163,62 +234,25 @@ TEST_F(Form1Test, CloningSlotNineProposesSlotTenWithTheNotice) {
     EXPECT_THAT(window.textAfterAction, ElementsAre("C:\\Program Files\\AIM9510\\"));
 }
 
-// Destinations typed by the user.
-struct TypedDestination {
-    const char* text;
-    const char* hostDirectory;  // relative to drive C
-    std::optional<char> digit;
-};
-
-class TypedDestinations : public Form1Test, public ::testing::WithParamInterface<TypedDestination> {};
-
-TEST_P(TypedDestinations, CloneIntoTheDirectoryTheTextNames) {
-    const TypedDestination& typed = GetParam();
-    form = std::make_unique<Form1>(Aim50Edition());
-    form->Form_Load();
-    form->txtDestination.SetText(typed.text);
-    ASSERT_EQ(runtime::ClickButton(*form, form->Command1), std::nullopt);
-
-    const std::filesystem::path clone = prefix.DriveC() / typed.hostDirectory;
-    std::vector<std::uint8_t> expected = TestPrefix::Bytes(prefix.Installation() / "aim.exe");
-    if (typed.digit) expected[21914] = static_cast<std::uint8_t>(*typed.digit);
-    EXPECT_EQ(TestPrefix::Bytes(clone / "aim.exe"), expected);
-    EXPECT_EQ(TestPrefix::FilesUnder(clone).size(), 84u);
-    EXPECT_EQ(TestPrefix::FilesUnder(prefix.Root()).size(), 84u * 2) << "something besides the clone was made";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Form1, TypedDestinations,
-    ::testing::Values(TypedDestination{"C:\\Program Files\\AIM953", "Program Files/AIM953", '3'},
-                      TypedDestination{"c:\\program files\\aim953\\", "Program Files/aim953", std::nullopt},
-                      TypedDestination{"C:\\..\\..\\..\\Clone\\", "Clone", std::nullopt},
-                      TypedDestination{"C:/Program Files//AIM95/../Mine", "Program Files/Mine", std::nullopt}));
-
 // Whatever fails, the installation is untouched, no half-made clone remains and
 // the report names number, description and path.
 class CloneRunFaults : public Form1Test {
 protected:
     ShownBox RunAndExpectError(const EditionProfile& edition) {
-        installationBefore_ = Snapshot(prefix.Installation());
+        const auto installationBefore = TestPrefix::Snapshot(prefix.Installation());
         EXPECT_EQ(Run(edition, {kClick}), 1);
-        EXPECT_EQ(Snapshot(prefix.Installation()), installationBefore_);
+        EXPECT_EQ(TestPrefix::Snapshot(prefix.Installation()), installationBefore);
         EXPECT_FALSE(window.boxes.empty());
         if (window.boxes.empty()) return {};
         const ShownBox& report = window.boxes.back();
         EXPECT_EQ(report.style, runtime::vbCritical);
         EXPECT_EQ(report.title, edition.title);
         EXPECT_THAT(window.Titles(), ::testing::Not(::testing::Contains("About...")));
+        // Nothing of the run is left beside the slots.
+        for (const auto& entry : std::filesystem::directory_iterator(prefix.ProgramFiles()))
+            EXPECT_THAT(entry.path().filename().string(), ::testing::Not(::testing::HasSubstr(".partial-")));
         return report;
     }
-
-    static std::vector<std::vector<std::uint8_t>> Snapshot(const std::filesystem::path& directory) {
-        std::vector<std::vector<std::uint8_t>> contents;
-        for (const std::string& name : TestPrefix::FilesUnder(directory)) contents.push_back(TestPrefix::Bytes(directory / name));
-        return contents;
-    }
-
-private:
-    std::vector<std::vector<std::uint8_t>> installationBefore_;
 };
 
 TEST_F(CloneRunFaults, AnExistingDestinationIsLeftAloneAndNothingIsCopied) {
@@ -245,8 +279,10 @@ TEST_F(CloneRunFaults, TheOlderReleaseDoesNotNeedTheFilesItLacks) {
 TEST_F(CloneRunFaults, AShortAimExeIsNeitherExtendedNorKept) {
     TestPrefix::WriteBytes(prefix.Installation() / "aim.exe", std::vector<std::uint8_t>(21914, 'x'));
     const ShownBox report = RunAndExpectError(Aim50Edition());
-    EXPECT_EQ(report.text, "Run-time error '63':\r\n\r\nBad record number: C:\\Program Files\\AIM951\\aim.exe "
-                           "(byte position 21915 is past the end of the file, which has 21914 bytes)");
+    EXPECT_THAT(report.text, ::testing::MatchesRegex("Run-time error '63':\r\n\r\nBad record number: "
+                                                     "C:\\\\Program Files\\\\AIM951\\.partial-[0-9a-f]{8}\\\\aim\\.exe "
+                                                     "\\(byte position 21915 is past the end of the file, which has "
+                                                     "21914 bytes\\)"));
     EXPECT_FALSE(std::filesystem::exists(prefix.Slot(1)));
 }
 
@@ -254,16 +290,22 @@ TEST_F(CloneRunFaults, AFailedStartComesAfterTheNoticesAndKeepsTheClone) {
     ::setenv("WINE", MakeRecordingLauncher(prefix.Scratch(), LaunchLog(), 1).c_str(), 1);
     const ShownBox report = RunAndExpectError(Aim50Edition());
     EXPECT_THAT(window.Titles(), ElementsAre("Finished Copying", "If An Error Occurs", "Vornix (AIM v5.0)"));
-    EXPECT_EQ(report.text, "Run-time error '53':\r\n\r\nFile not found: C:\\Program Files\\AIM951\\aim.exe "
-                           "(Application could not be started, or no application associated)");
+    EXPECT_THAT(report.text, ::testing::MatchesRegex(".*Path/File access error: .*recording-launcher \\(it exited with "
+                                                     "status 1 while starting C:\\\\Program Files\\\\AIM951\\\\aim\\.exe: "
+                                                     "Application could not be started, or no application associated\\)"));
     EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(1) / "aim.exe")[21914], '1');
 }
 
-TEST_F(CloneRunFaults, AMissingLauncherIsReported) {
-    ::setenv("WINE", (prefix.Scratch() / "no-such-wine").c_str(), 1);
-    const ShownBox report = RunAndExpectError(Aim50Edition());
-    EXPECT_NE(report.text.find("Run-time error '53'"), std::string::npos);
-    EXPECT_NE(report.text.find("could not run"), std::string::npos);
+TEST_F(CloneRunFaults, ASecondCloneIntoTheFirstsDirectoryLeavesItWhole) {
+    form = std::make_unique<Form1>(Aim50Edition());
+    form->Form_Load();
+    ASSERT_EQ(runtime::ClickButton(*form, form->Command1), std::nullopt);
+    const auto firstClone = TestPrefix::Snapshot(prefix.Slot(1));
+    form->txtDestination.SetText("C:\\Program Files\\AIM951\\");
+    EXPECT_EQ(runtime::ClickButton(*form, form->Command1), 1);
+    EXPECT_THAT(window.boxes.back().text,
+                ::testing::StartsWith("Run-time error '75':\r\n\r\nPath/File access error: C:\\Program Files\\AIM951\\"));
+    EXPECT_EQ(TestPrefix::Snapshot(prefix.Slot(1)), firstClone);
 }
 
 }  // namespace

@@ -22,6 +22,12 @@ bool HaveSetpriv() { return ::access("/usr/bin/setpriv", X_OK) == 0; }
 
 }  // namespace
 
+void SessionOptions::InjectFaults(std::initializer_list<std::string> settings) {
+    environment.push_back("LD_PRELOAD=" VORNIX_FAULT_INJECTION);
+    environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+    environment.insert(environment.end(), settings);
+}
+
 bool CanRunUnprivileged() { return ::geteuid() != 0 || HaveSetpriv(); }
 
 void GiveToUnprivilegedUser(const std::string& path) {
@@ -76,6 +82,7 @@ ProgramSession::~ProgramSession() {
 }
 
 bool ProgramSession::ReadSome(int timeoutMs) {
+    if (output_fd_ < 0) return false;
     pollfd ready = {output_fd_, POLLIN, 0};
     if (::poll(&ready, 1, timeoutMs) <= 0) return false;
     char buffer[4096];
@@ -101,6 +108,13 @@ bool ProgramSession::WaitFor(const std::string& text, std::chrono::seconds timeo
 void ProgramSession::Send(const std::string& line) {
     const std::string text = line + "\n";
     if (::write(input_, text.data(), text.size()) < 0) { /* the program has ended; Finish() tells */ }
+}
+
+void ProgramSession::Signal(int signal) const { ::kill(child_, signal); }
+
+void ProgramSession::CloseOutput() {
+    ::close(output_fd_);
+    output_fd_ = -1;
 }
 
 int ProgramSession::Finish() {

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct SessionOptions {
     std::string shellSetup;
     // Run without root's privileges (as nobody) when the tests run as root.
     bool unprivileged = false;
+
+    // Preloads the fault-injection library, set up by these NAME=value pairs.
+    void InjectFaults(std::initializer_list<std::string> settings);
 };
 
 class ProgramSession {
@@ -29,7 +33,12 @@ public:
     // Waits until the output holds `text` after what earlier waits consumed.
     bool WaitFor(const std::string& text, std::chrono::seconds timeout = std::chrono::seconds(20));
     void Send(const std::string& line);
-    // Closes the input, reads to the end and returns the exit status.
+    // Sends a signal to the program.
+    void Signal(int signal) const;
+    // Stops reading its output, as a pager that quits does.
+    void CloseOutput();
+    // Closes the input, reads to the end and returns the exit status
+    // (128 + the signal when a signal ended it).
     int Finish();
     const std::string& Output() const { return output_; }
 

@@ -2,9 +2,18 @@
 // and what each file operation does at its edges.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
 
 #include "TestPrefix.h"
 #include "runtime/FileSystem.h"
+#include "runtime/Forms.h"
 #include "runtime/Integer.h"
 #include "runtime/Posix/WinePath.h"
 #include "runtime/RuntimeError.h"
@@ -31,6 +40,8 @@ TEST(Integer, AddsWithinSixteenBitsAndOverflowsWithError6) {
     counter += 1;
     EXPECT_EQ(runtime::NumberToText(counter), "32767");
     EXPECT_EQ(ErrorOf([&] { counter += 1; }), ErrorNumber::Overflow);
+    runtime::Integer lowest = -32768;
+    EXPECT_EQ(ErrorOf([&] { lowest += -1; }), ErrorNumber::Overflow);
     EXPECT_EQ(runtime::NumberToText(-5), "-5");
 }
 
@@ -55,10 +66,46 @@ TEST(ParseWindowsPath, RefusesWhatWindowsRefuses) {
     for (const char* relative : {"AIM953\\", "\\\\server\\share\\", "\\Program Files\\", "C:relative", "", "1:\\x"})
         EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(relative); }), ErrorNumber::PathNotFound) << relative;
     for (const char* bad : {"C:\\a<b", "C:\\a>b", "C:\\a:b", "C:\\a\"b", "C:\\a|b", "C:\\a?b", "C:\\a*b",
-                            "C:\\a\tb", "C:\\CON", "C:\\x\\nul.txt", "C:\\com1\\", "C:\\LPT9.log", "C:\\\xff\xfe"})
+                            "C:\\a\tb", "C:\\CON", "C:\\x\\nul.txt", "C:\\com1\\", "C:\\LPT9.log", "C:\\CON .txt",
+                            // not UTF-8: stray bytes, overlong forms, surrogates, beyond U+10FFFF
+                            "C:\\\xff\xfe", "C:\\\xC1\xBF", "C:\\\xE0\x80\xAF", "C:\\\xF0\x80\x80\xAF",
+                            "C:\\\xED\xA0\x80", "C:\\\xF4\x90\x80\x80", "C:\\\xF7\xBF\xBF\xBF", "C:\\\xE2\x82"})
         EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(bad); }), ErrorNumber::BadFileNameOrNumber) << bad;
     EXPECT_EQ(ErrorOf([] { ParseWindowsPath(std::string("C:\\a\0b", 6)); }), ErrorNumber::BadFileNameOrNumber);
-    EXPECT_EQ(ErrorOf([] { ParseWindowsPath("C:\\console\\com10\\lpt\\"); }), std::nullopt);
+    for (const char* fine : {"C:\\console\\com10\\lpt\\", "C:\\\xED\x9F\xBF", "C:\\\xF4\x8F\xBF\xBF", "C:\\\xC2\x80"})
+        EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(fine); }), std::nullopt) << fine;
+}
+
+TEST(SameWindowsPath, ComparesThePlacesTheTextsName) {
+    const struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } cases[] = {
+        {"c:\\program files\\aim953\\", "C:\\Program Files\\AIM953\\", true},
+        {"C:/Program Files//AIM953", "C:\\Program Files\\AIM953\\", true},
+        {"C:\\Program Files\\AIM953 .\\", "C:\\Program Files\\AIM953\\", true},
+        {"C:\\Program Files\\AIM95\\..\\AIM953\\.\\", "C:\\Program Files\\AIM953\\", true},
+        {"C:\\Program Files\\AIM9510\\", "C:\\Program Files\\AIM951\\", false},
+        {"D:\\Program Files\\AIM953\\", "C:\\Program Files\\AIM953\\", false},
+        {"C:\\Program Files (x86)\\AIM953\\", "C:\\Program Files\\AIM953\\", false},
+        {"C:\\Program Files\\AIM953\\Sounds", "C:\\Program Files\\AIM953\\", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(runtime::SameWindowsPath(c.a, c.b), c.same) << c.a << " and " << c.b;
+}
+
+TEST(BreakLongRuns, BreaksOnlyLongRunsAfterTheirLastSeparatorThatFits) {
+    const struct {
+        std::string text;
+        std::string broken;
+    } cases[] = {
+        {"Path not found: C:\\short\\ (it is)", "Path not found: C:\\short\\ (it is)"},
+        {"x C:\\aaaa\\bbbb\\cccc\\ y", "x C:\\aaaa\\\r\nbbbb\\cccc\\ y"},
+        {"C:\\" + std::string(12, 'n') + "\\end", "C:\\\r\n" + std::string(10, 'n') + "\r\nnn\\end"},
+        {"line one\r\nC:\\aaaa\\bbbb\\", "line one\r\nC:\\aaaa\\\r\nbbbb\\"},
+        {std::string(9, 'n') + "\xC3\xB6x", std::string(9, 'n') + "\xC3\xB6\r\nx"},  // never inside a character
+    };
+    for (const auto& c : cases) EXPECT_EQ(runtime::BreakLongRuns(c.text, 10), c.broken) << c.text;
 }
 
 class MappedPrefix : public ::testing::Test {
@@ -66,18 +113,42 @@ protected:
     TestPrefix prefix{false};
 };
 
-TEST_F(MappedPrefix, FindsExistingNamesInAnyCaseAndKeepsTheCaseOfNewOnes) {
+TEST_F(MappedPrefix, FindsExistingNamesInAnyCaseExactNamesFirstAndKeepsTheCaseOfNewOnes) {
     std::filesystem::create_directories(prefix.DriveC() / "Program Files" / "Mixed");
     const auto mapped = runtime::posix::MapPath("C:\\PROGRAM FILES\\mixed\\New Name\\");
     EXPECT_EQ(mapped.host, prefix.Root() / "dosdevices/c:/Program Files/Mixed/New Name");
     EXPECT_EQ(mapped.missing, 1u);
+    for (const char* twin : {"aim.exe", "AIM.EXE"}) TestPrefix::WriteBytes(prefix.DriveC() / twin, {1});
+    for (const char* twin : {"aim.exe", "AIM.EXE"}) EXPECT_EQ(runtime::FileLookup(std::string("C:\\") + twin, 0), twin);
 }
 
-TEST_F(MappedPrefix, DrivesComeFromDosdevicesAndCFallsBackToDriveC) {
-    EXPECT_EQ(ErrorOf([] { runtime::posix::MapPath("Q:\\x"); }), ErrorNumber::PathNotFound);
+TEST_F(MappedPrefix, ARelativePrefixIsMadeAbsoluteAndDrivesComeFromItsDosdevices) {
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(prefix.Sandbox());
+    ::setenv("WINEPREFIX", "prefix", 1);
+    EXPECT_EQ(runtime::posix::WinePrefix(), prefix.Root());
+    std::filesystem::current_path(previous);
+    ::setenv("WINEPREFIX", prefix.Root().c_str(), 1);
+
+    const auto report = [](const char* path) {
+        try {
+            runtime::posix::MapPath(path);
+        } catch (const RuntimeError& error) {
+            return error.Report();
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(report("Q:\\x"), "Run-time error '76':\r\n\r\nPath not found: Q:\\x (drive q: is not mapped in the Wine prefix " +
+                                    prefix.Root().string() + ")");
     std::filesystem::create_directories(prefix.Root() / "elsewhere");
     std::filesystem::create_directory_symlink("../elsewhere", prefix.Root() / "dosdevices" / "q:");
     EXPECT_EQ(runtime::posix::MapPath("q:\\x").host, prefix.Root() / "dosdevices/q:/x");
+    // A dangling c: is no drive C, whatever drive_c holds.
+    std::filesystem::remove(prefix.Root() / "dosdevices" / "c:");
+    std::filesystem::create_directory_symlink("../gone", prefix.Root() / "dosdevices" / "c:");
+    EXPECT_EQ(report("C:\\x"), "Run-time error '76':\r\n\r\nPath not found: C:\\x (drive c: is not mapped in the Wine prefix " +
+                                    prefix.Root().string() + " (dosdevices/c: points to ../gone, which is not a directory))");
+    // With no c: at all, Wine's own default.
     std::filesystem::remove(prefix.Root() / "dosdevices" / "c:");
     EXPECT_EQ(runtime::posix::MapPath("C:\\x").host, prefix.Root() / "drive_c/x");
 }
@@ -103,6 +174,43 @@ TEST_F(MappedPrefix, CopyFileReplacesButNeverCopiesOntoItsSource) {
     EXPECT_EQ(ErrorOf([] { runtime::CopyFile("C:\\a.bin", "C:\\no\\dir\\c.bin"); }), ErrorNumber::PathNotFound);
 }
 
+TEST_F(MappedPrefix, CopyFileKeepsModificationTimeAndPermissionsAsCpDoes) {
+    namespace fs = std::filesystem;
+    const mode_t umask = ::umask(022);
+    const struct {
+        fs::perms source, copy;
+    } cases[] = {{fs::perms(0755), fs::perms(0755)}, {fs::perms(0444), fs::perms(0644)}, {fs::perms(0666), fs::perms(0644)}};
+    for (const auto& c : cases) {
+        TestPrefix::WriteBytes(prefix.DriveC() / "a.bin", {1, 2, 3});
+        fs::permissions(prefix.DriveC() / "a.bin", c.source);
+        const auto stamp = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+        fs::last_write_time(prefix.DriveC() / "a.bin", stamp);
+        runtime::CopyFile("C:\\a.bin", "C:\\copy.bin");
+        EXPECT_EQ(fs::last_write_time(prefix.DriveC() / "copy.bin"), stamp);
+        EXPECT_EQ(fs::status(prefix.DriveC() / "copy.bin").permissions(), c.copy);
+        fs::remove(prefix.DriveC() / "copy.bin");
+        fs::permissions(prefix.DriveC() / "a.bin", fs::perms(0644));
+    }
+    ::umask(umask);
+}
+
+TEST_F(MappedPrefix, CopyFileNeverOpensWhatIsNoOrdinaryFile) {
+    namespace fs = std::filesystem;
+    ASSERT_EQ(::mkfifo((prefix.DriveC() / "fifo").c_str(), 0644), 0);
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (prefix.DriveC() / "socket").string();
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    fs::create_symlink("/dev/zero", prefix.DriveC() / "device");
+    fs::create_directories(prefix.DriveC() / "folder");
+    for (const char* odd : {"fifo", "socket", "device", "folder"})
+        EXPECT_EQ(ErrorOf([&] { runtime::CopyFile(std::string("C:\\") + odd, "C:\\copy"); }), ErrorNumber::FileNotFound) << odd;
+    EXPECT_FALSE(fs::exists(prefix.DriveC() / "copy"));
+    ::close(listening);
+}
+
 TEST_F(MappedPrefix, CopyFileReportsAnUnreadableSource) {
     if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
     TestPrefix::WriteBytes(prefix.DriveC() / "secret.bin", {1});
@@ -116,6 +224,16 @@ TEST_F(MappedPrefix, FileLookupFindsOrdinaryFilesOnly) {
     std::filesystem::create_directories(prefix.DriveC() / "folder");
     EXPECT_EQ(runtime::FileLookup("C:\\aim.exe", 0), "Aim.Exe");
     EXPECT_EQ(runtime::FileLookup("C:\\.hidden", 0), "");
+    // Wine's hidden (2) and system (4) attributes.
+    for (const char* attributes : {"0x2", "0x4", "0x20"}) {
+        TestPrefix::WriteBytes(prefix.DriveC() / "marked", {1});
+        if (::setxattr((prefix.DriveC() / "marked").c_str(), "user.DOSATTRIB", attributes, std::strlen(attributes), 0) != 0) {
+            ADD_FAILURE() << "no user extended attributes here; set TMPDIR to a file system with them";
+            break;
+        }
+        EXPECT_EQ(runtime::FileLookup("C:\\marked", 0), std::string(attributes) == "0x20" ? "marked" : "") << attributes;
+        std::filesystem::remove(prefix.DriveC() / "marked");
+    }
     EXPECT_EQ(runtime::FileLookup("C:\\folder", 0), "");
     EXPECT_EQ(runtime::FileLookup("C:\\no\\such\\file", 0), "");
     EXPECT_EQ(ErrorOf([] { runtime::FileLookup("C:\\a?c", 0); }), ErrorNumber::BadFileNameOrNumber);
@@ -133,6 +251,15 @@ TEST_F(MappedPrefix, BinaryOutputWritesInsideTheFileOnly) {
     runtime::Close(number);
     EXPECT_EQ(TestPrefix::Bytes(prefix.DriveC() / "f.bin"), (std::vector<std::uint8_t>{0, 0, 0x37}));
     EXPECT_EQ(ErrorOf([&] { runtime::Close(number); }), ErrorNumber::BadFileNameOrNumber);
+    // The lowest free number comes back first.
+    const int first = runtime::FreeFile();
+    runtime::OpenBinary(first, "C:\\f.bin");
+    const int second = runtime::FreeFile();
+    runtime::OpenBinary(second, "C:\\f.bin");
+    runtime::Close(first);
+    EXPECT_EQ(runtime::FreeFile(), first);
+    EXPECT_LT(first, second);
+    runtime::Close(second);
     EXPECT_EQ(ErrorOf([&] { runtime::OpenBinary(number, "C:\\absent.bin"); }), ErrorNumber::FileNotFound);
     EXPECT_FALSE(std::filesystem::exists(prefix.DriveC() / "absent.bin")) << "an absent file must not be created";
 }

@@ -32,14 +32,18 @@ void ScriptedWindow::ShowMessageBox(const std::string& text, runtime::MsgBoxStyl
 int ScriptedWindow::RunWindow(runtime::Form& form) {
     form_ = &form;
     windowShown = true;
-    auto* button = static_cast<runtime::CommandButton*>(Find(form_, ControlKind::CommandButton));
-    for (Action action : script) {
-        if (action == Action::Close) break;
-        if (auto status = runtime::ClickButton(form, *button)) return *status;
-        textAfterAction.push_back(Find(form_, ControlKind::TextBox)->Content());
-    }
-    for (;;)
-        if (auto status = runtime::RequestClose(form)) return *status;
+    const int status = [&] {
+        auto* button = static_cast<runtime::CommandButton*>(Find(form_, ControlKind::CommandButton));
+        for (Action action : script) {
+            if (action == Action::Close) break;
+            if (auto ended = runtime::ClickButton(form, *button)) return *ended;
+            textAfterAction.push_back(Find(form_, ControlKind::TextBox)->Content());
+        }
+        for (;;)
+            if (auto ended = runtime::RequestClose(form)) return *ended;
+    }();
+    form_ = nullptr;  // the form may go before this window does
+    return status;
 }
 
 }  // namespace vornix::testing

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -11,7 +12,7 @@
 
 namespace vornix::testing {
 
-TestPrefix::TestPrefix(bool installed) {
+TestPrefix::TestPrefix(bool installed, std::string programFiles) : programFiles_(std::move(programFiles)) {
     const char* previous = std::getenv("WINEPREFIX");
     hadPreviousPrefix_ = previous != nullptr;
     if (previous) previousPrefix_ = previous;
@@ -21,7 +22,7 @@ TestPrefix::TestPrefix(bool installed) {
     std::filesystem::create_directories(root_);
     std::filesystem::create_directories(Scratch());
     sample::EnsureDriveC(root_);
-    if (installed) sample::Install(root_);
+    if (installed) sample::InstallInto(Installation());
     ::setenv("WINEPREFIX", root_.c_str(), 1);
 }
 
@@ -57,6 +58,28 @@ std::vector<std::string> TestPrefix::MiscopiedFiles(const std::filesystem::path&
     return miscopied;
 }
 
+std::map<std::string, std::string> TestPrefix::Snapshot(const std::filesystem::path& root,
+                                                       const std::vector<std::filesystem::path>& excluded) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> entries;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        if (std::find(excluded.begin(), excluded.end(), it->path()) != excluded.end()) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        const std::string name = it->path().lexically_relative(root).string();
+        if (it->is_symlink())
+            entries[name] = "link " + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+            entries[name] = "directory";
+        else if (it->is_regular_file())
+            entries[name] = std::to_string(std::hash<std::string>{}(ReadText(it->path())));
+        else
+            entries[name] = "special";  // never opened: a pipe would block
+    }
+    return entries;
+}
+
 std::vector<std::string> TestPrefix::FilesUnder(const std::filesystem::path& directory) {
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(directory))
@@ -75,16 +98,18 @@ void TestPrefix::WriteBytes(const std::filesystem::path& file, const std::vector
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::filesystem::path MakeScript(const std::filesystem::path& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\n" << body;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+}
+
 std::filesystem::path MakeRecordingLauncher(const std::filesystem::path& directory, const std::filesystem::path& log,
                                             int status) {
-    const std::filesystem::path launcher = directory / "recording-launcher";
-    std::ofstream script(launcher);
-    script << "#!/bin/sh\nprintf '%s|' \"$@\" >> '" << log.string() << "'\nprintf '\\n' >> '" << log.string()
-           << "'\n";
-    if (status != 0) script << "echo 'Application could not be started, or no application associated'\nexit " << status << '\n';
-    script.close();
-    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
-    return launcher;
+    std::string body = "printf '%s|' \"$@\" >> '" + log.string() + "'\nprintf '\\n' >> '" + log.string() + "'\n";
+    if (status != 0)
+        body += "echo 'Application could not be started, or no application associated'\nexit " + std::to_string(status) + "\n";
+    return MakeScript(directory / "recording-launcher", body);
 }
 
 std::string ReadText(const std::filesystem::path& file) {

@@ -70,12 +70,13 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 
 // The launcher's messages, on one line and capped.
 std::string ReadBack(int captured) {
-    std::string text;
-    char buffer[512];
-    ssize_t got;
-    while (text.size() < kLauncherOutputLimit && (got = ::pread(captured, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0)
-        text.append(buffer, static_cast<std::size_t>(got));
-    if (text.size() > kLauncherOutputLimit) text = text.substr(0, kLauncherOutputLimit) + " ...";
+    std::string text(kLauncherOutputLimit + 1, '\0');
+    std::size_t got = 0;
+    for (ssize_t step; got < text.size() && (step = ::pread(captured, text.data() + got, text.size() - got,
+                                                             static_cast<off_t>(got))) > 0;)
+        got += static_cast<std::size_t>(step);
+    text.resize(got);
+    if (got > kLauncherOutputLimit) text.replace(kLauncherOutputLimit, std::string::npos, " ...");
     for (char& c : text)
         if (c == '\r' || c == '\n') c = ' ';
     const auto first = text.find_first_not_of(' ');

@@ -1,0 +1,31 @@
+// Stands in for wine and writes to $VORNIX_INSPECT_LOG what it inherited that
+// a started program should not: descriptors past 2, and signals 1 to 31
+// ignored or blocked, one a line. An empty log: nothing.
+#include <dirent.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+int main() {
+    std::FILE* log = std::fopen(std::getenv("VORNIX_INSPECT_LOG"), "we");
+    if (!log) return 2;
+    DIR* descriptors = ::opendir("/proc/self/fd");
+    while (const dirent* entry = descriptors ? ::readdir(descriptors) : nullptr) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != ".." && std::stoi(name) > 2 && std::stoi(name) != ::dirfd(descriptors) &&
+            std::stoi(name) != ::fileno(log))
+            std::fprintf(log, "descriptor %s\n", name.c_str());
+    }
+    if (descriptors) ::closedir(descriptors);
+    sigset_t blocked;
+    ::sigprocmask(SIG_BLOCK, nullptr, &blocked);
+    for (int signal = 1; signal < 32; ++signal) {
+        struct sigaction action {};
+        ::sigaction(signal, nullptr, &action);
+        if (action.sa_handler == SIG_IGN) std::fprintf(log, "ignored %d\n", signal);
+        if (sigismember(&blocked, signal)) std::fprintf(log, "blocked %d\n", signal);
+    }
+    return std::fclose(log) == 0 ? 0 : 2;
+}

@@ -1,0 +1,138 @@
+// Destinations a user may type, in-process through Form1 and through the real
+// program: each gives a correct clone, with the digit of the slot whose
+// directory it names as Windows reads it, or a clear error; nothing ever
+// lands outside the clone.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ProgramSession.h"
+#include "ScriptedWindow.h"
+#include "TestPrefix.h"
+#include "clonetool/Form1.h"
+#include "clonetool/editions/Edition.h"
+
+namespace vornix::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+struct TypedDestination {
+    std::string name;   // of the case
+    std::string typed;  // into the text box
+    // A clone expected in this directory (relative to drive C, host form) ...
+    std::string clone;
+    char digit = 0;  // ... patched with this digit (0: no digit)
+    // ... or else this run-time error.
+    int error = 0;
+    // Host directories (relative to drive C) made before the run.
+    std::string existing;
+    // The client installed under Program Files (x86) only.
+    bool x86 = false;
+};
+
+void PrintTo(const TypedDestination& destination, std::ostream* out) { *out << destination.name; }
+
+std::vector<TypedDestination> Cases() {
+    const std::string longName(120, 'n');
+    const std::string deep = longName + "/" + longName;  // with the clone, past 260 characters
+    std::string veryLong = "C:\\";
+    for (int i = 0; i < 45; ++i) veryLong += std::string(95, 'd') + "\\";
+    std::vector<TypedDestination> cases = {
+        {.name = "Empty", .typed = "", .error = 76},
+        {.name = "OnlySpaces", .typed = "   ", .error = 76},
+        {.name = "Relative", .typed = "AIM953\\", .error = 76},
+        {.name = "Unc", .typed = "\\\\server\\share\\", .error = 76},
+        {.name = "UnmappedDrive", .typed = "Q:\\Clone\\", .error = 76},
+        {.name = "ClimbingPastTheRoot", .typed = "C:\\..\\..\\..\\Clone\\", .clone = "Clone"},
+        {.name = "TrailingDotAndSpace", .typed = "C:\\Program Files\\Clone. \\", .clone = "Program Files/Clone"},
+        {.name = "MixedSeparators", .typed = "C:\\Program Files/Mixed\\\\", .clone = "Program Files/Mixed"},
+        {.name = "OutsideTheSlots", .typed = "C:/Program Files//AIM95/../Mine", .clone = "Program Files/Mine"},
+        // Every spelling of slot 3's directory gets digit 3.
+        {.name = "Slot", .typed = "C:\\Program Files\\AIM953\\", .clone = "Program Files/AIM953", .digit = '3'},
+        {.name = "SlotWithoutSeparator", .typed = "C:\\Program Files\\AIM953", .clone = "Program Files/AIM953", .digit = '3'},
+        {.name = "SlotInLowerCase", .typed = "c:\\program files\\aim953\\", .clone = "Program Files/aim953", .digit = '3'},
+        {.name = "SlotInOtherCase", .typed = "C:\\PROGRAM FILES\\aim953\\", .clone = "Program Files/aim953", .digit = '3'},
+        {.name = "SlotWithForwardSlashes", .typed = "C:/Program Files/AIM953/", .clone = "Program Files/AIM953", .digit = '3'},
+        {.name = "SlotWithTrailingSpace", .typed = "C:\\Program Files\\AIM953 ", .clone = "Program Files/AIM953", .digit = '3'},
+        {.name = "SlotWithDoubledSeparator", .typed = "C:\\Program Files\\\\AIM953\\", .clone = "Program Files/AIM953", .digit = '3'},
+        {.name = "SlotThroughDotDot", .typed = "C:\\Program Files\\AIM95\\..\\AIM953\\", .clone = "Program Files/AIM953", .digit = '3'},
+        {.name = "SlotTen", .typed = "C:\\Program Files\\AIM9510\\", .clone = "Program Files/AIM9510"},
+        {.name = "X86Slot", .typed = "c:\\program files (x86)\\aim954", .clone = "Program Files (x86)/aim954", .digit = '4', .x86 = true},
+        {.name = "X86RunClassicSlot", .typed = "C:\\Program Files\\AIM954\\", .clone = "Program Files/AIM954", .existing = "Program Files", .x86 = true},
+        {.name = "NonAscii", .typed = "C:\\Program Files\\Klön 日本 😀\\", .clone = "Program Files/Klön 日本 😀"},
+        {.name = "LongerThan260", .typed = "C:\\" + longName + "\\" + longName + "\\Clone\\", .clone = deep + "/Clone", .existing = deep},
+        {.name = "LongerThan4096", .typed = veryLong, .error = 76},
+        {.name = "NameLongerThan255", .typed = "C:\\" + std::string(300, 'x') + "\\", .error = 52},
+        {.name = "OverlongUtf8", .typed = "C:\\\xE0\x80\xAF\\", .error = 52},
+        {.name = "Utf16Surrogate", .typed = "C:\\\xED\xA0\x80\\", .error = 52},
+    };
+    const char* forbidden[] = {"<", ">", ":", "\"", "|", "?", "*", "\t"};
+    for (std::size_t i = 0; i < std::size(forbidden); ++i)
+        cases.push_back({.name = "Forbidden" + std::to_string(i),
+                         .typed = std::string("C:\\Program Files\\A") + forbidden[i] + "B\\", .error = 52});
+    const char* devices[] = {"CON", "nul", "COM1", "LPT1", "con.txt", "Nul.log", "com1.dat", "LPT1.x", "CON .txt"};
+    for (std::size_t i = 0; i < std::size(devices); ++i)
+        cases.push_back({.name = "Device" + std::to_string(i), .typed = std::string("C:\\") + devices[i] + "\\", .error = 52});
+    return cases;
+}
+
+class TypedDestinations : public ::testing::TestWithParam<TypedDestination> {
+protected:
+    TypedDestinations() : prefix(true, GetParam().x86 ? "Program Files (x86)" : "Program Files") {
+        if (!GetParam().existing.empty()) fs::create_directories(prefix.DriveC() / fs::u8path(GetParam().existing));
+        ::setenv("WINE", MakeRecordingLauncher(prefix.Scratch(), prefix.Scratch() / "launched.log").c_str(), 1);
+        before_ = TestPrefix::Snapshot(prefix.Sandbox());
+    }
+    ~TypedDestinations() override { ::unsetenv("WINE"); }
+
+    // The clone or the error expected, and nothing else new but the launcher's log.
+    void ExpectOutcome(int status, const std::string& report) const {
+        const TypedDestination& destination = GetParam();
+        std::map<std::string, std::string> after = TestPrefix::Snapshot(prefix.Sandbox());
+        if (destination.error) {
+            EXPECT_EQ(status, 1);
+            EXPECT_THAT(report, HasSubstr("Run-time error '" + std::to_string(destination.error) + "':"));
+        } else {
+            EXPECT_EQ(status, 0) << report;
+            const fs::path clone = prefix.DriveC() / fs::u8path(destination.clone);
+            std::vector<std::uint8_t> aim = TestPrefix::Bytes(prefix.Installation() / "aim.exe");
+            if (destination.digit) aim[21914] = static_cast<std::uint8_t>(destination.digit);
+            EXPECT_EQ(TestPrefix::Bytes(clone / "aim.exe"), aim);
+            EXPECT_EQ(TestPrefix::FilesUnder(clone).size(), 84u);
+            const std::string inSandbox = clone.lexically_relative(prefix.Sandbox()).string();
+            std::erase_if(after, [&](const auto& entry) {
+                return entry.first == inSandbox || entry.first.starts_with(inSandbox + "/") ||
+                       entry.first == "scratch/launched.log";
+            });
+        }
+        EXPECT_EQ(after, before_) << "only the clone and the launcher's log are new";
+    }
+
+    TestPrefix prefix;
+
+private:
+    std::map<std::string, std::string> before_;
+};
+
+TEST_P(TypedDestinations, InProcess) {
+    ScriptedWindow window;
+    Form1 form(Aim50Edition());
+    form.Form_Load();
+    form.txtDestination.SetText(GetParam().typed);
+    const std::optional<int> ended = runtime::ClickButton(form, form.Command1);
+    ExpectOutcome(ended.value_or(0), window.boxes.empty() ? "" : window.boxes.back().text);
+}
+
+TEST_P(TypedDestinations, ThroughTheProgram) {
+    const Transcript run = RunProgram(VORNIX_AIM50_PROGRAM, "e\n" + GetParam().typed + "\n\n\n\nq\n\n\n");
+    ExpectOutcome(run.status, run.output);
+}
+
+INSTANTIATE_TEST_SUITE_P(Typed, TypedDestinations, ::testing::ValuesIn(Cases()),
+                         [](const auto& param) { return param.param.name; });
+
+}  // namespace
+}  // namespace vornix::testing
