@@ -6,6 +6,8 @@ function(vornix_windows_program target title)
   set(VORNIX_RESOURCES "${PROJECT_SOURCE_DIR}/clonetool/editions/resources")
   configure_file("${VORNIX_RESOURCES}/Program.rc.in" "${CMAKE_CURRENT_BINARY_DIR}/${target}.rc" @ONLY)
   target_sources(${target} PRIVATE "${CMAKE_CURRENT_BINARY_DIR}/${target}.rc")
+  set_source_files_properties("${CMAKE_CURRENT_BINARY_DIR}/${target}.rc" PROPERTIES
+    OBJECT_DEPENDS "${VORNIX_RESOURCES}/Program.manifest;${VORNIX_RESOURCES}/Vornix.ico")
   set_target_properties(${target} PROPERTIES OUTPUT_NAME "${title}" WIN32_EXECUTABLE ON)
   if(MSVC)
     # main() is the entry point on every platform.

@@ -11,11 +11,14 @@ namespace runtime::win32 {
 // Whether this process runs with an elevated token (never so before Vista).
 bool IsElevated();
 
-// Starts `program` in `directory` with the token of the desktop shell's
-// process, as the shell would. False, having started nothing, when there is
-// no shell or this Windows lacks the means (XP); an error of the start itself
+// A primary token of the desktop shell's process: the desktop user's rights,
+// unelevated. Empty when no shell is running.
+ScopedKernelHandle DesktopUserToken();
+
+// Starts `program` in `directory` under `token`. False, having started
+// nothing, where Windows lacks the means (XP); an error of the start itself
 // is raised, naming `path`.
-bool StartAsDesktopUser(const std::wstring& program, const std::wstring& directory, WORD show,
-                        const std::string& path);
+bool StartWithToken(HANDLE token, const std::wstring& program, const std::wstring& directory, WORD show,
+                    const std::string& path);
 
 }  // namespace runtime::win32

@@ -31,23 +31,6 @@ STARTUPINFOW StartupInfo(WORD show) {
     return startup;
 }
 
-// A primary token of the desktop shell's process; empty when none can be had.
-ScopedKernelHandle DesktopUserToken() {
-    const HWND shell = GetShellWindow();
-    DWORD shellProcessId = 0;
-    if (!shell || !GetWindowThreadProcessId(shell, &shellProcessId)) return ScopedKernelHandle{};
-    const ScopedKernelHandle process{OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shellProcessId)};
-    HANDLE token = nullptr;
-    if (!process || !OpenProcessToken(process.get(), TOKEN_DUPLICATE, &token)) return ScopedKernelHandle{};
-    const ScopedKernelHandle shellToken{token};
-    HANDLE primary = nullptr;
-    constexpr DWORD kAccess = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT |
-                              TOKEN_ADJUST_SESSIONID;
-    if (!DuplicateTokenEx(shellToken.get(), kAccess, nullptr, SecurityImpersonation, TokenPrimary, &primary))
-        return ScopedKernelHandle{};
-    return ScopedKernelHandle{primary};
-}
-
 void LetGo(const PROCESS_INFORMATION& started) {
     // Not watched: the clone lives on by itself.
     CloseHandle(started.hThread);
@@ -64,17 +47,31 @@ bool IsElevated() {
     return GetTokenInformation(token, kTokenElevation, &elevated, sizeof elevated, &size) && elevated != 0;
 }
 
-bool StartAsDesktopUser(const std::wstring& program, const std::wstring& directory, WORD show,
-                        const std::string& path) {
+ScopedKernelHandle DesktopUserToken() {
+    const HWND shell = GetShellWindow();
+    DWORD shellProcessId = 0;
+    if (!shell || !GetWindowThreadProcessId(shell, &shellProcessId)) return ScopedKernelHandle{};
+    const ScopedKernelHandle process{OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shellProcessId)};
+    HANDLE token = nullptr;
+    if (!process || !OpenProcessToken(process.get(), TOKEN_DUPLICATE, &token)) return ScopedKernelHandle{};
+    const ScopedKernelHandle shellToken{token};
+    HANDLE primary = nullptr;
+    constexpr DWORD kAccess = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT |
+                              TOKEN_ADJUST_SESSIONID;
+    if (!DuplicateTokenEx(shellToken.get(), kAccess, nullptr, SecurityImpersonation, TokenPrimary, &primary))
+        return ScopedKernelHandle{};
+    return ScopedKernelHandle{primary};
+}
+
+bool StartWithToken(HANDLE token, const std::wstring& program, const std::wstring& directory, WORD show,
+                    const std::string& path) {
     static const auto createProcessWithToken =
         LookUp<CreateProcessWithTokenFunction>(L"advapi32.dll", "CreateProcessWithTokenW");
     if (!createProcessWithToken) return false;
-    const ScopedKernelHandle token = DesktopUserToken();
-    if (!token) return false;
     std::vector<wchar_t> commandLine = CommandLine(program);
     STARTUPINFOW startup = StartupInfo(show);
     PROCESS_INFORMATION started = {};
-    if (!createProcessWithToken(token.get(), 0, program.c_str(), commandLine.data(), 0, nullptr, directory.c_str(),
+    if (!createProcessWithToken(token, 0, program.c_str(), commandLine.data(), 0, nullptr, directory.c_str(),
                                 &startup, &started))
         RaiseFromError(GetLastError(), path, ErrorNumber::FileNotFound);
     LetGo(started);
@@ -110,7 +107,11 @@ void StartProgram(const std::string& path, WindowStyle style) {
                   " characters or more; clone into a shorter destination");
 
     const WORD show = static_cast<WORD>(style == WindowStyle::MinimizedFocus ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
-    if (win32::IsElevated() && win32::StartAsDesktopUser(program, directory, show, path)) return;
+    // An elevated tool starts the clone as the desktop user; with no shell
+    // to take the rights from, as itself.
+    if (win32::IsElevated())
+        if (const win32::ScopedKernelHandle token = win32::DesktopUserToken())
+            if (win32::StartWithToken(token.get(), program, directory, show, path)) return;
     std::vector<wchar_t> commandLine = win32::CommandLine(program);
     STARTUPINFOW startup = win32::StartupInfo(show);
     PROCESS_INFORMATION started = {};

@@ -5,6 +5,8 @@
 // every check held.
 //
 //   ui_driver clone      PROGRAM EDITION STANDIN     (EDITION: 50 or 48)
+//   ui_driver x86        PROGRAM EDITION STANDIN
+//   ui_driver desktop-user STANDIN
 //   ui_driver missing    PROGRAM EDITION
 //   ui_driver existing   PROGRAM EDITION STANDIN
 //   ui_driver faults     PROGRAM EDITION STANDIN
@@ -20,10 +22,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "clonetool/editions/Edition.h"
+#include "runtime/FileSystem.h"
+#include "runtime/Win32/DesktopUser.h"
 #include "tools/SampleInstallation.h"
 
 namespace {
@@ -54,17 +59,26 @@ std::string ClassOf(HWND window) {
     return Utf8(name);
 }
 
-const fs::path kProgramFiles = L"C:\\Program Files";
-const fs::path kInstallation = kProgramFiles / "AIM95";
-fs::path Slot(int n) { return kProgramFiles / ("AIM95" + std::to_string(n)); }
+// The two folders a client may be installed in: Windows' own, and the one a
+// 32-bit installer uses on 64-bit Windows.
+const std::string kClassicFolder = "C:\\Program Files\\";
+const std::string kX86Folder = "C:\\Program Files (x86)\\";
+std::string folder = kClassicFolder;  // of the scenario running
+fs::path Installation() { return Wide(folder + "AIM95"); }
+fs::path Slot(int n) { return Wide(folder + "AIM95" + std::to_string(n)); }
 const fs::path kStandinLog = L"C:\\vornix-standin.log";
 
-// A fresh installation with the stand-in as its aim.exe and no clones.
-void Reset(const std::string& standin) {
-    for (int n = 1; n <= 10; ++n) fs::remove_all(Slot(n));
-    fs::remove_all(kInstallation);
+// A fresh installation in `programFiles` with the stand-in as its aim.exe,
+// and no clones and no other installation.
+void Reset(const std::string& standin, const std::string& programFiles = kClassicFolder) {
+    for (const std::string& each : {kClassicFolder, kX86Folder}) {
+        folder = each;
+        for (int n = 1; n <= 10; ++n) fs::remove_all(Slot(n));
+        fs::remove_all(Installation());
+    }
+    folder = programFiles;
     fs::remove(kStandinLog);
-    if (!standin.empty()) vornix::sample::InstallInto(kInstallation, Wide(standin));
+    if (!standin.empty()) vornix::sample::InstallInto(Installation(), Wide(standin));
 }
 
 std::vector<unsigned char> Bytes(const fs::path& file) {
@@ -121,6 +135,7 @@ struct Box {
     std::string title, text;
     HWND owner = nullptr;
     char icon = '?';  // 'x' red (critical), 'i' blue (information)
+    RECT area = {};
 };
 
 struct BoxSearch {
@@ -172,6 +187,7 @@ Box WaitForBox(const Program& program) {
     box.text = TextOf(GetDlgItem(box.dialog, 0xFFFF));
     box.owner = GetWindow(box.dialog, GW_OWNER);
     box.icon = IconColour(box.dialog);
+    GetWindowRect(box.dialog, &box.area);
     return box;
 }
 
@@ -180,10 +196,11 @@ void Dismiss(const Box& box) {
     WaitFor([&] { return !IsWindow(box.dialog); }, 5000);
 }
 
-// Message box texts come back with CR LF or LF only, depending on the system.
+// Message box texts come back with CR LF or LF only, depending on the system;
+// the random part of a staging directory's name cannot be known.
 std::string Lines(std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
+    return std::regex_replace(text, std::regex(R"(\.partial-[0-9a-f]{8})"), ".partial-*");
 }
 
 void ExpectBox(const Program& program, HWND owner, char icon, const std::string& title, const std::string& text) {
@@ -232,19 +249,40 @@ const EditionProfile& EditionNamed(const std::string& name) {
     return name == "48" ? vornix::Aim48Edition() : vornix::Aim50Edition();
 }
 
-void CloneScenario(const std::string& path, const EditionProfile& edition, const std::string& standin) {
-    Reset(standin);
-    fs::create_directories(Slot(1));
-    fs::copy_file(kInstallation / "aim.exe", Slot(1) / "aim.exe");
-    fs::create_directories(Slot(2));
-    fs::copy_file(kInstallation / "aim.exe", Slot(2) / "aim.exe");
+// The first line the stand-in logged, once it has.
+std::string StandinLine() {
+    Check(WaitFor([] { return fs::exists(kStandinLog) && fs::file_size(kStandinLog) > 0; }), "the clone was started");
+    std::ifstream logFile(kStandinLog);
+    std::string line;
+    std::getline(logFile, line);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::printf("stand-in: %s\n", line.c_str());
+    return line;
+}
+
+// The control with the keyboard focus in the program's window thread.
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// Clones 1 and 2 exist; a click makes clone 3 in the folder the client is in.
+void CloneScenario(const std::string& path, const EditionProfile& edition, const std::string& standin,
+                   const std::string& programFiles = kClassicFolder) {
+    Reset(standin, programFiles);
+    for (int n : {1, 2}) {
+        fs::create_directories(Slot(n));
+        fs::copy_file(Installation() / "aim.exe", Slot(n) / "aim.exe");
+    }
 
     Program program(path);
     HWND window = nullptr;
     Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
     if (!window) return;
     const Controls controls = ControlsOf(window);
-    Check(TextOf(controls.text) == "C:\\Program Files\\AIM953\\", "proposes slot 3, not " + TextOf(controls.text));
+    Check(TextOf(controls.text) == folder + "AIM953\\", "proposes slot 3, not " + TextOf(controls.text));
+    Check(FocusOf(window) == controls.text, "the text box has the keyboard focus at start-up");
 
     PostMessageW(controls.button, BM_CLICK, 0, 0);
     const Box finished = WaitForBox(program);
@@ -260,32 +298,69 @@ void CloneScenario(const std::string& path, const EditionProfile& edition, const
               "You can either choose to run aim from there or create a shortcut to wherever on your PC.\r\n\r\n"
               "Have Fun!!");
 
-    Check(WaitFor([] { return fs::exists(kStandinLog) && fs::file_size(kStandinLog) > 0; }), "the clone was started");
-    std::ifstream logFile(kStandinLog);
-    std::string line;
-    std::getline(logFile, line);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const char digitHex[] = "33";
+    const std::string line = StandinLine();
     const std::string position = edition.patchPosition == 21915 ? "at21915=" : "at21756=";
-    Check(line.find(position + digitHex) != std::string::npos, "the started clone carries digit 3: " + line);
+    Check(line.find(position + "33") != std::string::npos, "the started clone carries digit 3: " + line);
     Check(line.find("|show=2|") != std::string::npos, "the clone was started minimized (show state 2): " + line);
-    Check(line.find("cwd=C:\\Program Files\\AIM953") != std::string::npos, "the clone runs in its own directory: " + line);
-    Check(line.find("path=C:\\Program Files\\AIM953\\aim.exe") != std::string::npos, "the clone's own aim.exe ran: " + line);
+    Check(line.find("cwd=" + folder + "AIM953") != std::string::npos, "the clone runs in its own directory: " + line);
+    Check(line.find("path=" + folder + "AIM953\\aim.exe") != std::string::npos, "the clone's own aim.exe ran: " + line);
 
     Check(WaitFor([&] { return IsWindowEnabled(controls.button) != FALSE; }), "the button is enabled again");
-    Check(TextOf(controls.text) == "C:\\Program Files\\AIM954\\", "then proposes slot 4, not " + TextOf(controls.text));
+    Check(TextOf(controls.text) == folder + "AIM954\\", "then proposes slot 4, not " + TextOf(controls.text));
+    Check(WaitFor([&] { return FocusOf(window) == controls.button; }), "the button has the focus again after the clone");
 
     std::size_t copied = 0;
     for (const std::string& name : edition.manifest) {
-        std::vector<unsigned char> expected = Bytes(kInstallation / Wide(name));
+        std::vector<unsigned char> expected = Bytes(Installation() / Wide(name));
         if (name == "aim.exe") expected[static_cast<std::size_t>(edition.patchPosition - 1)] = '3';
-        copied += Bytes(Slot(3) / Wide(name)) == expected;
+        copied += Bytes(Slot(3) / Wide(name)) == expected &&
+                  fs::last_write_time(Slot(3) / Wide(name)) == fs::last_write_time(Installation() / Wide(name));
     }
-    Check(copied == edition.manifest.size(), "every file copied exactly, with the one byte patched");
+    Check(copied == edition.manifest.size(), "every file copied exactly, with its time and the one byte patched");
 
     PostMessageW(window, WM_CLOSE, 0, 0);
     ExpectExitNotices(program, window, edition);
     Check(program.ExitStatus() == 0, "status 0 after closing");
+}
+
+// With both folders installed the classic one wins; with the x86 one only,
+// the whole run stays in it.
+void X86Scenario(const std::string& path, const EditionProfile& edition, const std::string& standin) {
+    Reset(standin, kX86Folder);
+    vornix::sample::InstallInto(Wide(kClassicFolder + "AIM95"), Wide(standin));
+    {
+        Program program(path);
+        HWND window = nullptr;
+        Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+        if (!window) return;
+        Check(TextOf(ControlsOf(window).text) == kClassicFolder + "AIM951\\",
+              "with both installations, the classic one: " + TextOf(ControlsOf(window).text));
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        ExpectExitNotices(program, window, edition);
+    }
+    CloneScenario(path, edition, standin, kX86Folder);
+}
+
+// The start as the desktop user, called directly: what Wine can show of it.
+// Wine has no shell window, so the program itself starts the clone plainly;
+// here the start under a token runs with this process's own.
+void DesktopUserScenario(const std::string& standin) {
+    Reset(standin);
+    std::printf("elevated: %d, shell window: %d, desktop user's token: %d\n", runtime::win32::IsElevated() ? 1 : 0,
+                GetShellWindow() ? 1 : 0, runtime::win32::DesktopUserToken() ? 1 : 0);
+    HANDLE own = nullptr, primary = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, &own);
+    const runtime::win32::ScopedKernelHandle ownToken{own};
+    DuplicateTokenEx(own, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID,
+                     nullptr, SecurityImpersonation, TokenPrimary, &primary);
+    const runtime::win32::ScopedKernelHandle token{primary};
+    const std::wstring directory = Wide(folder + "AIM95");
+    const bool started = runtime::win32::StartWithToken(token.get(), directory + L"\\aim.exe", directory,
+                                                        SW_SHOWMINIMIZED, folder + "AIM95\\aim.exe");
+    Check(started, "CreateProcessWithTokenW is there to start with");
+    const std::string line = StandinLine();
+    Check(line.find("|show=2|") != std::string::npos && line.ends_with("cwd=" + folder + "AIM95"),
+          "minimized, in its own directory: " + line);
 }
 
 void MissingScenario(const std::string& path, const EditionProfile& edition) {
@@ -373,8 +448,12 @@ void ExpectErrorAfterClick(const std::string& path, const EditionProfile& editio
     Check(box.title == edition.title && box.icon == 'x' && box.owner == window,
           "a critical run-time error box titled with the program's title, got \"" + box.title + "\"");
     Check(Lines(box.text).starts_with(Lines(report)), "the report begins \"" + report + "\": " + box.text);
+    Check(box.area.right - box.area.left <= GetSystemMetrics(SM_CXSCREEN), "the box fits on the screen");
     Dismiss(box);
     Check(program.ExitStatus() == 1, "status 1 after the error");
+    for (const auto& entry : fs::directory_iterator(Wide(folder)))
+        Check(entry.path().filename().wstring().find(L".partial-") == std::wstring::npos,
+              "nothing of the run is left: " + Utf8(entry.path().wstring()));
 }
 
 // Failures of the Win32 runtime: each reported, none leaving a half-made clone.
@@ -383,7 +462,7 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
     Reset(standin);
     for (int n : {1, 3}) {
         fs::create_directories(Slot(n));
-        fs::copy_file(kInstallation / "aim.exe", Slot(n) / "aim.exe");
+        fs::copy_file(Installation() / "aim.exe", Slot(n) / "aim.exe");
     }
     SetFileAttributesW((Slot(1) / "aim.exe").c_str(), FILE_ATTRIBUTE_HIDDEN);
     SetFileAttributesW((Slot(3) / "aim.exe").c_str(), FILE_ATTRIBUTE_SYSTEM);
@@ -402,22 +481,52 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
     for (int n : {1, 3}) SetFileAttributesW((Slot(n) / "aim.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
 
     Reset(standin);
-    fs::remove(kInstallation / "Patcher.dll");
+    fs::remove(Installation() / "Patcher.dll");
     ExpectErrorAfterClick(path, edition, "",
                           "Run-time error '53':\r\n\r\nFile not found: C:\\Program Files\\AIM95\\Patcher.dll");
     Check(!fs::exists(Slot(1)), "no half-made clone after a missing file");
 
     Reset(standin);
-    std::ofstream(kInstallation / "aim.exe", std::ios::binary | std::ios::trunc) << std::string(20000, 'M');
+    std::ofstream(Installation() / "aim.exe", std::ios::binary | std::ios::trunc) << std::string(20000, 'M');
     ExpectErrorAfterClick(path, edition, "",
-                          "Run-time error '63':\r\n\r\nBad record number: C:\\Program Files\\AIM951\\aim.exe (byte position 21915");
+                          "Run-time error '63':\r\n\r\nBad record number: C:\\Program Files\\AIM951.partial-*\\aim.exe "
+                          "(byte position 21915");
     Check(!fs::exists(Slot(1)), "no half-made clone after a short aim.exe");
-    Check(fs::file_size(kInstallation / "aim.exe") == 20000, "the installed aim.exe is untouched");
+    Check(fs::file_size(Installation() / "aim.exe") == 20000, "the installed aim.exe is untouched");
 
     Reset(standin);
     ExpectErrorAfterClick(path, edition, "C:\\Program Files\\A|B\\", "Run-time error '52':");
     ExpectErrorAfterClick(path, edition, "AIM953\\", "Run-time error '76':");
     ExpectErrorAfterClick(path, edition, "C:\\CON\\", "Run-time error '52':");
+    // A long path is broken over lines at its separators, not across the screen.
+    const std::string deep = "C:\\" + std::string(100, 'n') + "\\" + std::string(100, 'n') + "\\" + std::string(100, 'n') + "\\";
+    ExpectErrorAfterClick(path, edition, deep, "Run-time error '76':");
+
+    // A clone whose folder's path is too long for Windows to start a program
+    // from: the clone is made, and the report says why it did not start.
+    const std::string longFolder = "C:\\" + std::string(130, 'm') + "\\" + std::string(130, 'm');
+    CreateDirectoryW(Wide("\\\\?\\C:\\" + std::string(130, 'm')).c_str(), nullptr);
+    CreateDirectoryW(Wide("\\\\?\\" + longFolder).c_str(), nullptr);
+    {
+        Program program(path);
+        HWND window = nullptr;
+        Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+        if (!window) return;
+        const Controls controls = ControlsOf(window);
+        SendMessageW(controls.text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(longFolder + "\\Clone\\").c_str()));
+        PostMessageW(controls.button, BM_CLICK, 0, 0);
+        Dismiss(WaitForBox(program));
+        Dismiss(WaitForBox(program));
+        const Box box = WaitForBox(program);
+        Check(Lines(box.text).find("Windows cannot start a program from a folder whose path has 260 characters or more") !=
+                  std::string::npos,
+              "the report says the folder's path is too long: " + box.text);
+        Dismiss(box);
+        Check(program.ExitStatus() == 1, "status 1 after the error");
+        Check(GetFileAttributesW(Wide("\\\\?\\" + longFolder + "\\Clone\\aim.exe").c_str()) != INVALID_FILE_ATTRIBUTES,
+              "the clone itself is there");
+    }
+    runtime::RemoveDirectoryTree("C:\\" + std::string(130, 'm'));
 
     // Climbing past the root lands on the drive, with no slot digit.
     fs::remove_all(L"C:\\Clone");
@@ -431,7 +540,7 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
     Dismiss(WaitForBox(program));
     Dismiss(WaitForBox(program));
     Check(WaitFor([] { return fs::exists(kStandinLog) && fs::file_size(kStandinLog) > 0; }), "the clone in C:\\Clone was started");
-    std::vector<unsigned char> expected = Bytes(kInstallation / "aim.exe");
+    std::vector<unsigned char> expected = Bytes(Installation() / "aim.exe");
     Check(Bytes(L"C:\\Clone\\aim.exe") == expected, "C:\\Clone\\aim.exe is an unpatched copy");
     PostMessageW(window, WM_CLOSE, 0, 0);
     ExpectExitNotices(program, window, edition);
@@ -586,6 +695,12 @@ int wmain(int argc, wchar_t** argv) {
         Reset(args[1]);
         return 0;
     }
+    if (args.size() == 2 && args[0] == "desktop-user") {
+        SetEnvironmentVariableW(L"VORNIX_STANDIN_LOG", kStandinLog.c_str());
+        DesktopUserScenario(args[1]);
+        std::printf("desktop-user: %s\n", failures ? "FAILED" : "passed");
+        return failures ? 1 : 0;
+    }
     if (args.size() < 3) {
         std::printf("usage: ui_driver SCENARIO PROGRAM EDITION [STANDIN] [BITMAP]\n");
         return 2;
@@ -595,6 +710,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::string standin = args.size() > 3 ? args[3] : "";
     try {
         if (args[0] == "clone") CloneScenario(args[1], edition, standin);
+        else if (args[0] == "x86") X86Scenario(args[1], edition, standin);
         else if (args[0] == "missing") MissingScenario(args[1], edition);
         else if (args[0] == "existing") ExistingScenario(args[1], edition, standin);
         else if (args[0] == "faults") FaultsScenario(args[1], edition, standin);

@@ -57,7 +57,20 @@ set_dpi() {
 driver() { "$wine" "$driver" "$@"; }
 
 case $scenario in
-  clone|missing|existing|faults) driver "$scenario" "$program" "$edition" "$standin" ;;
+  clone|missing|existing|faults|x86) driver "$scenario" "$program" "$edition" "$standin" ;;
+  desktop-user) driver desktop-user "$standin" ;;
+  winxp)
+    # What Wine can do for XP: report its version, so the programs take the
+    # paths they would take there. It still exports Vista's functions.
+    xp=winxp; [[ $wine == *wine64 ]] && xp=winxp64
+    "$wine" winecfg -v "$xp"; wineserver -w
+    driver clone "$program" "$edition" "$standin"
+    status=$?
+    "$wine" winecfg -v win7; wineserver -w
+    [[ $status -eq 0 ]] || exit $status
+    grep -q '|windows=5\.[12]|' "$(readlink -f "$prefix/dosdevices/c:")/vornix-standin.log" \
+      || { echo "FAIL: the clone did not see Windows XP's version"; exit 1; }
+    echo "winxp: passed" ;;
   version) driver version "$program" "$edition" ;;
   layout96|layout144)
     dpi=${scenario#layout}
