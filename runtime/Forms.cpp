@@ -96,6 +96,11 @@ std::optional<int> RequestClose(Form& form) {
     return 0;
 }
 
+int Run(Form& form, int argc, char** argv, const std::string& version) {
+    if (auto answered = ActiveWindowSystem().AnswerCommandLine(form, {argv, argv + argc}, version)) return *answered;
+    return Run(form);
+}
+
 int Run(Form& form) {
     PrepareProcess();
     if (auto ended = Dispatch(form, [&] { form.Form_Load(); })) return *ended;

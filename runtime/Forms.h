@@ -147,6 +147,13 @@ public:
     // Shows the form and delivers its events (through ClickButton and
     // RequestClose) until it closes or the program ends; returns the exit status.
     virtual int RunWindow(Form& form) = 0;
+    // Answers the command line (program name first) before the form loads:
+    // the exit status when that is all there is to do, nothing to go on.
+    virtual std::optional<int> AnswerCommandLine(const Form& form, const std::vector<std::string>& commandLine,
+                                                 const std::string& version) {
+        (void)form, (void)commandLine, (void)version;
+        return std::nullopt;
+    }
 };
 
 WindowSystem& PlatformWindowSystem();
@@ -168,5 +175,7 @@ std::optional<int> RequestClose(Form& form);
 
 // Loads the form, shows it and runs it to the end; returns the exit status.
 int Run(Form& form);
+// The same for a program: its command line is answered first.
+int Run(Form& form, int argc, char** argv, const std::string& version);
 
 }  // namespace runtime

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -46,6 +47,7 @@ ProgramSession::ProgramSession(const std::string& program, const SessionOptions&
         for (const char* word : {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"})
             arguments.emplace_back(word);
     arguments.push_back(program);
+    arguments.insert(arguments.end(), options.arguments.begin(), options.arguments.end());
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
     for (const std::string& extra : options.environment) environment.push_back(extra);
@@ -56,6 +58,22 @@ ProgramSession::ProgramSession(const std::string& program, const SessionOptions&
         result.push_back(nullptr);
         return result;
     };
+    if (options.terminal) {
+        std::vector<char*> argv = pointers(arguments), envp = pointers(environment);
+        winsize size = {24, 100, 0, 0};
+        int terminal = -1;
+        child_ = ::forkpty(&terminal, nullptr, nullptr, &size);
+        if (child_ < 0) throw std::runtime_error("forkpty");
+        if (child_ == 0) {
+            ::execve("/bin/sh", argv.data(), envp.data());
+            ::_exit(127);
+        }
+        for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]}) ::close(fd);
+        input_ = terminal;
+        output_fd_ = ::dup(terminal);
+        ::signal(SIGPIPE, SIG_IGN);
+        return;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
@@ -105,9 +123,10 @@ bool ProgramSession::WaitFor(const std::string& text, std::chrono::seconds timeo
     }
 }
 
-void ProgramSession::Send(const std::string& line) {
-    const std::string text = line + "\n";
-    if (::write(input_, text.data(), text.size()) < 0) { /* the program has ended; Finish() tells */ }
+void ProgramSession::Send(const std::string& line) { SendKeys(line + "\n"); }
+
+void ProgramSession::SendKeys(const std::string& keys) {
+    if (::write(input_, keys.data(), keys.size()) < 0) { /* the program has ended; Finish() tells */ }
 }
 
 void ProgramSession::Signal(int signal) const { ::kill(child_, signal); }

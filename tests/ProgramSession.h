@@ -12,12 +12,16 @@
 namespace vornix::testing {
 
 struct SessionOptions {
+    // Passed to the program.
+    std::vector<std::string> arguments;
     // Extra NAME=value pairs for the child's environment.
     std::vector<std::string> environment;
     // Shell commands run before the program (ulimit, umask ...).
     std::string shellSetup;
     // Run without root's privileges (as nobody) when the tests run as root.
     bool unprivileged = false;
+    // On a pseudo-terminal of its own, as a user at a terminal runs it.
+    bool terminal = false;
 
     // Preloads the fault-injection library, set up by these NAME=value pairs.
     void InjectFaults(std::initializer_list<std::string> settings);
@@ -33,6 +37,8 @@ public:
     // Waits until the output holds `text` after what earlier waits consumed.
     bool WaitFor(const std::string& text, std::chrono::seconds timeout = std::chrono::seconds(20));
     void Send(const std::string& line);
+    // Sends keys as they are, with no line end added.
+    void SendKeys(const std::string& keys);
     // Sends a signal to the program.
     void Signal(int signal) const;
     // Stops reading its output, as a pager that quits does.

@@ -83,6 +83,62 @@ TEST_F(Programs, EditTheDestinationThenClone) {
     EXPECT_THAT(run.output, HasSubstr("Destination Directory: C:\\Program Files\\AIM958\\\n"));
 }
 
+// At a terminal the destination opens for editing, filled in, with the run's
+// earlier entries a key away.
+TEST_F(Programs, EditTheDestinationAtATerminal) {
+    SessionOptions atTerminal;
+    atTerminal.terminal = true;
+    atTerminal.environment = {"TERM=xterm"};
+    ProgramSession session(kAim50, atTerminal);
+    std::string current = "C:\\Program Files\\AIM951\\";
+    const auto edit = [&](const std::string& keys, const std::string& destination) {
+        ASSERT_TRUE(session.WaitFor("q = close: "));
+        session.SendKeys("e\r");
+        ASSERT_TRUE(session.WaitFor("New destination: " + current)) << session.Output();
+        current = destination;
+        session.SendKeys(keys + "\r");
+        EXPECT_TRUE(session.WaitFor("Destination Directory: " + destination + "\r\n")) << session.Output();
+    };
+    edit("\x1b[D\x7f" "7", "C:\\Program Files\\AIM957\\");       // Left, Backspace, 7
+    edit("\x01\x0b" "C:\\Other\\", "C:\\Other\\");                  // Ctrl-A, Ctrl-K, type
+    edit("\x1b[H\x1b[3~" "D", "D:\\Other\\");                        // Home, Delete, D
+    edit("\x1b[A\x1b[A\x1b[A", "C:\\Program Files\\AIM957\\");   // Up three times: the first entry
+    ASSERT_TRUE(session.WaitFor("q = close: "));
+    session.SendKeys("q\r\r\r");
+    EXPECT_EQ(session.Finish(), 0);
+    EXPECT_FALSE(std::filesystem::exists(prefix.Slot(7)));
+}
+
+TEST_F(Programs, AnswerHelpAndVersionAndRefuseTheRest) {
+    const std::string tryHelp = "Try 'vornix-aim50 --help' for more information.\n";
+    const struct {
+        const char* program;
+        std::vector<std::string> arguments;
+        int status;
+        std::string output;  // all of it, or how it begins
+    } cases[] = {
+        {kAim50, {"--version"}, 0, "Vornix (AIM v5.0) 4.08.2790\n"},
+        {kAim48, {"--version"}, 0, "Vornix (AIM v4.8) 4.08.2790\n"},
+        {kAim50, {"--help"}, 0, "Usage: vornix-aim50 [--help | --version]\n\nVornix (AIM v5.0) makes up to nine"},
+        {kAim50, {"--verbose"}, 2, "vornix-aim50: unknown option '--verbose'\n" + tryHelp},
+        {kAim50, {"C:\\Clone"}, 2, "vornix-aim50: unexpected argument 'C:\\Clone'\n" + tryHelp},
+        {kAim50, {"--version", "--help"}, 2, "vornix-aim50: unknown option '--help'\n" + tryHelp},
+    };
+    for (const auto& c : cases) {
+        SessionOptions options;
+        options.arguments = c.arguments;
+        const Transcript run = RunProgram(c.program, "", options);
+        EXPECT_EQ(run.status, c.status) << c.arguments[0];
+        EXPECT_THAT(run.output, ::testing::StartsWith(c.output));
+        if (c.arguments[0] == "--help")
+            for (const char* covered : {"\n  e ", "WINEPREFIX", "WINE ", "Exit status", "\n  2 "})
+                EXPECT_THAT(run.output, HasSubstr(covered));
+        else
+            EXPECT_EQ(run.output, c.output);
+    }
+    EXPECT_FALSE(std::filesystem::exists(prefix.Slot(1)));
+}
+
 TEST_F(Programs, UnknownKeysOnlyGiveAHint) {
     const Transcript run = RunProgram(kAim50, "x\nq\n\n\n");
     EXPECT_EQ(run.status, 0);

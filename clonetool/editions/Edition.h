@@ -27,8 +27,9 @@ struct EditionProfile {
 const EditionProfile& Aim50Edition();
 const EditionProfile& Aim48Edition();
 
-// Who made it and where it is handed out: the same for both editions.
+// Who made it, its version and where it is handed out: the same for both editions.
 struct Identity {
+    static constexpr const char* kFileVersion = VORNIX_FILE_VERSION;
     static constexpr const char* kAuthorName = "The Vornix developers";
     static constexpr const char* kAuthorEmail = "developers@vornix.example";
     static constexpr const char* kDistributionHost = "www.vornix.example";
