@@ -13,7 +13,7 @@ std::string MakeStagingDirectory(const std::string& directory) {
     // behind never stands in the way of the next.
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".partial-%08x", static_cast<unsigned>(std::random_device{}()));
-    const std::string staging = ParseWindowsPath(directory).ToString() + suffix + "\\";
+    std::string staging = ParseWindowsPath(directory).ToString() + suffix + "\\";
     MakeDirectory(staging);
     return staging;
 }

@@ -172,7 +172,7 @@ TEST_P(CloneRun, OneClickMakesTheNextCloneAndProposesTheOneAfter) {
               "Have Fun!!");
     EXPECT_EQ(presentWhileBoxUp.count("Finished Copying"), 1u);
     EXPECT_THAT(window.textAfterAction, ElementsAre("C:\\Program Files\\AIM954\\"));
-    EXPECT_EQ(ReadText(LaunchLog()), "start|/min|C:\\Program Files\\AIM953\\aim.exe|\n");
+    EXPECT_EQ(ReadText(LaunchLog()), "start|/d|C:\\Program Files\\AIM953\\|/min|C:\\Program Files\\AIM953\\aim.exe|\n");
 
     // Exactly the manifest, byte for byte, but for the slot digit.
     const std::vector<std::string> copied = TestPrefix::FilesUnder(prefix.Slot(3));
@@ -199,7 +199,7 @@ TEST_P(ProgramFilesX86, TheRunStaysInTheFolderItFoundTheClientIn) {
     EXPECT_EQ(ProposalAtStart(Edition()), "C:\\Program Files (x86)\\AIM952\\");
     EXPECT_EQ(Run(Edition(), {kClick}), 0);
     EXPECT_THAT(prefix.MiscopiedFiles(prefix.Slot(2), Edition(), '2'), ::testing::IsEmpty());
-    EXPECT_EQ(ReadText(LaunchLog()), "start|/min|C:\\Program Files (x86)\\AIM952\\aim.exe|\n");
+    EXPECT_EQ(ReadText(LaunchLog()), "start|/d|C:\\Program Files (x86)\\AIM952\\|/min|C:\\Program Files (x86)\\AIM952\\aim.exe|\n");
     EXPECT_THAT(window.textAfterAction, ElementsAre("C:\\Program Files (x86)\\AIM953\\"));
     EXPECT_FALSE(std::filesystem::exists(prefix.DriveC() / "Program Files")) << "nothing lands in the other folder";
 

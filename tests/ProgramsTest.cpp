@@ -69,7 +69,8 @@ TEST_F(Programs, ClickCloneAndClickAgain) {
     EXPECT_THAT(run.output, HasSubstr("Destination Directory: C:\\Program Files\\AIM954\\\n"));
     EXPECT_THAT(run.output, HasSubstr("Destination Directory: C:\\Program Files\\AIM955\\\n"));
     EXPECT_EQ(ReadText(LaunchLog()),
-              "start|/min|C:\\Program Files\\AIM953\\aim.exe|\nstart|/min|C:\\Program Files\\AIM954\\aim.exe|\n");
+              "start|/d|C:\\Program Files\\AIM953\\|/min|C:\\Program Files\\AIM953\\aim.exe|\n"
+              "start|/d|C:\\Program Files\\AIM954\\|/min|C:\\Program Files\\AIM954\\aim.exe|\n");
     EXPECT_EQ(TestPrefix::FilesUnder(prefix.Slot(3)).size(), 78u);
     EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(3) / "aim.exe")[21755], '3');
     EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(4) / "aim.exe")[21755], '4');

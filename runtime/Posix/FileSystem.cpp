@@ -141,7 +141,7 @@ private:
 
 // The host path of a directory that may be made at `path`.
 HostPath NewDirectory(const std::string& path) {
-    const HostPath mapped = MapPath(path);
+    HostPath mapped = MapPath(path);
     if (mapped.missing == 0) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");
     if (mapped.missing > 1) Raise(ErrorNumber::PathNotFound, path, "its parent directory does not exist");
     return mapped;

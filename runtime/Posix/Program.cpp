@@ -1,5 +1,6 @@
 // Programs start through Wine, the way a user starts one by hand:
-// `$WINE start /min C:\path\prog.exe` in the prefix in use.
+// `$WINE start /d C:\path /min C:\path\prog.exe` in the prefix in use; the
+// program runs in its own directory, beside its own files.
 #include "../Program.h"
 
 #include <fcntl.h>
@@ -46,7 +47,7 @@ void EndBySignal(int signal) {
 }
 
 std::vector<std::string> StartArguments(const std::string& wine, const std::string& path, WindowStyle style) {
-    std::vector<std::string> arguments = {wine, "start"};
+    std::vector<std::string> arguments = {wine, "start", "/d", path.substr(0, path.find_last_of("\\/") + 1)};
     if (style == WindowStyle::MinimizedFocus) arguments.emplace_back("/min");
     arguments.push_back(path);
     return arguments;

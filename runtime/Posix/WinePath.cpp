@@ -49,7 +49,7 @@ std::filesystem::path WinePrefix() {
 std::filesystem::path DriveDirectory(char drive, const std::string& windowsPath) {
     const std::filesystem::path prefix = WinePrefix();
     const std::string letter{drive, ':'};
-    const std::filesystem::path device = prefix / "dosdevices" / letter;
+    std::filesystem::path device = prefix / "dosdevices" / letter;
     const std::string unmapped = "drive " + letter + " is not mapped in the Wine prefix " + prefix.string();
     std::error_code error;
     if (std::filesystem::is_directory(device, error)) return device;

@@ -92,15 +92,15 @@ case $scenario in
     rm -rf "$drive_c/Program Files/AIM95"* "$drive_c/vornix-standin.log"
     driver install-only "$standin" >/dev/null 2>&1
     [[ -f $drive_c/Program\ Files/AIM95/aim.exe ]] || { echo "FAIL: no installation"; exit 1; }
-    printf '\n\n\n\nq\n\n\n' | WINE=$wine "$program" > "$artifacts/posix-launcher.txt"
+    printf '\n\n\nq\n\n' | WINE=$wine "$program" > "$artifacts/posix-launcher.txt"
     status=$?
     log="$drive_c/vornix-standin.log"
     for _ in $(seq 100); do [[ -s $log ]] && break; sleep 0.2; done
     cat "$artifacts/posix-launcher.txt"
     echo "stand-in log: $(cat "$log" 2>/dev/null)"
     [[ $status -eq 0 ]] || { echo "FAIL: exit status $status"; exit 1; }
-    grep -q 'path=C:\\Program Files\\AIM951\\aim.exe|at21915=31|at21756=00|show=2|' "$log" \
-      || { echo "FAIL: the stand-in did not report slot 1, digit at 21915, started minimized"; exit 1; }
+    grep -q 'path=C:\\Program Files\\AIM951\\aim.exe|at21915=31|at21756=00|show=2|.*|cwd=C:\\Program Files\\AIM951$' <(tr -d '\r' < "$log") \
+      || { echo "FAIL: the stand-in did not report slot 1, digit at 21915, started minimized in its directory"; exit 1; }
 
     # An aim.exe that is no program: wine start's own words end up in the report.
     not_a_program=$artifacts/not-a-program.exe
@@ -111,7 +111,7 @@ case $scenario in
     status=$?
     cat "$artifacts/posix-launcher-fails.txt"
     [[ $status -eq 1 ]] || { echo "FAIL: exit status $status after a failed start"; exit 1; }
-    grep -q '^    File not found: C:\\Program Files\\AIM951\\aim.exe (.*could not be started' "$artifacts/posix-launcher-fails.txt" \
+    grep -q "^    Path/File access error: $wine (it exited with status 1 while starting C:\\\\Program Files\\\\AIM951\\\\aim.exe: .*could not be started" "$artifacts/posix-launcher-fails.txt" \
       || { echo "FAIL: the report does not carry wine's message"; exit 1; }
     ! grep -q "^Application could not be started" "$artifacts/posix-launcher-fails.txt" \
       || { echo "FAIL: wine's message spilled onto the window"; exit 1; }
