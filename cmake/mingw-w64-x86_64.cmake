@@ -1,11 +1,4 @@
-# Cross-builds the programs for 64-bit Windows: only to test the Win32 code
-# under a 64-bit Wine where 32-bit programs cannot run. Never shipped.
-set(CMAKE_SYSTEM_NAME Windows)
+# The same code for 64-bit Windows: only to test the Win32 code under a
+# 64-bit Wine where 32-bit programs cannot run. Never shipped.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-win32)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-win32)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
