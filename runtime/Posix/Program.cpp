@@ -31,19 +31,17 @@ constexpr std::size_t kLauncherOutputLimit = 2048;
 volatile std::sig_atomic_t shielded = 0;
 volatile std::sig_atomic_t pendingInterruption = 0;
 
-void OnInterruption(int signal) {
-    if (shielded) {
-        pendingInterruption = signal;
-        return;
-    }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
 // Ends the program the way `signal` ends any program.
 void EndBySignal(int signal) {
     std::signal(signal, SIG_DFL);
     std::raise(signal);
+}
+
+void OnInterruption(int signal) {
+    if (shielded)
+        pendingInterruption = signal;
+    else
+        EndBySignal(signal);
 }
 
 std::vector<std::string> StartArguments(const std::string& wine, const std::string& path, WindowStyle style) {
