@@ -62,7 +62,7 @@ case $scenario in
   winxp)
     # What Wine can do for XP: report its version, so the programs take the
     # paths they would take there. It still exports Vista's functions.
-    xp=winxp; [[ $wine == *wine64 ]] && xp=winxp64
+    xp=winxp; [[ -d $prefix/drive_c/windows/syswow64 ]] && xp=winxp64  # the name in a 64-bit prefix
     "$wine" winecfg -v "$xp"; wineserver -w
     driver clone "$program" "$edition" "$standin"
     status=$?
