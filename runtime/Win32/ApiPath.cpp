@@ -28,20 +28,24 @@ std::wstring ApiPath(const std::string& path) {
     return wide;
 }
 
-bool IsNotFound(DWORD error) {
+bool IsMiss(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES ||
            error == ERROR_INVALID_NAME || error == ERROR_DIRECTORY;
 }
 
-DWORD RequireFile(const std::wstring& apiPath, const std::string& path) {
+std::optional<DWORD> AttributesOf(const std::wstring& apiPath, const std::string& path) {
     const DWORD attributes = GetFileAttributesW(apiPath.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        if (IsNotFound(error)) Raise(ErrorNumber::FileNotFound, path);
-        RaiseFromError(error, path, ErrorNumber::FileNotFound);
-    }
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) Raise(ErrorNumber::FileNotFound, path, "not a file");
-    return attributes;
+    if (attributes != INVALID_FILE_ATTRIBUTES) return attributes;
+    const DWORD error = GetLastError();
+    if (IsMiss(error)) return std::nullopt;
+    RaiseFromError(error, path, ErrorNumber::PathNotFound);
+}
+
+DWORD RequireFile(const std::wstring& apiPath, const std::string& path) {
+    const std::optional<DWORD> attributes = AttributesOf(apiPath, path);
+    if (!attributes) Raise(ErrorNumber::FileNotFound, path);
+    if (*attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) Raise(ErrorNumber::FileNotFound, path, "not a file");
+    return *attributes;
 }
 
 }  // namespace runtime::win32

@@ -1,6 +1,7 @@
 // Windows paths as the wide API takes them.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "Win32.h"
@@ -11,12 +12,16 @@ namespace runtime::win32 {
 // API ("\\?\" in front when it is too long for the plain form).
 std::wstring ApiPath(const std::string& path);
 
-// Whether an API error means only that the name is not there.
-bool IsNotFound(DWORD error);
+// Whether an API error means only that the name is not there; any other
+// failure to look is an error of its own.
+bool IsMiss(DWORD error);
 
-// The attributes of an existing ordinary file at an API path; error 53 (with
-// `path`) when there is none or it is a directory or device, and the matching
-// error when it cannot be looked at.
+// The attributes of whatever has that name at an API path; nothing when there
+// is none, and the matching error (naming `path`) when it cannot be looked at.
+std::optional<DWORD> AttributesOf(const std::wstring& apiPath, const std::string& path);
+
+// The attributes of an existing ordinary file; error 53 when there is none or
+// it is a directory or device.
 DWORD RequireFile(const std::wstring& apiPath, const std::string& path);
 
 }  // namespace runtime::win32

@@ -66,19 +66,11 @@ private:
     std::string path_;
 };
 
-// Whether anything has that name; any failure to look but "not there" is an error.
-bool Exists(const std::wstring& apiPath, const std::string& path) {
-    if (GetFileAttributesW(apiPath.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    const DWORD error = GetLastError();
-    if (win32::IsNotFound(error)) return false;
-    RaiseFromError(error, path, ErrorNumber::PathNotFound);
-}
-
 }  // namespace
 
 void RequireNewDirectory(const std::string& path) {
     const std::wstring directory = ApiPath(path);
-    if (Exists(directory, path)) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");
+    if (win32::AttributesOf(directory, path)) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");
     const std::wstring parent = directory.substr(0, directory.find_last_of(L'\\') + 1);
     const DWORD attributes = GetFileAttributesW(parent.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -122,7 +114,7 @@ std::string FileLookup(const std::string& path, int attributes) {
     const win32::ScopedFindHandle search{FindFirstFileW(ApiPath(path).c_str(), &found)};
     if (!search) {
         const DWORD error = GetLastError();
-        if (win32::IsNotFound(error)) return {};
+        if (win32::IsMiss(error)) return {};
         RaiseFromError(error, path, ErrorNumber::FileNotFound);
     }
     if (found.dwFileAttributes & kNotOrdinary) return {};
@@ -131,7 +123,7 @@ std::string FileLookup(const std::string& path, int attributes) {
 
 void RemoveDirectoryTree(const std::string& path) {
     const std::wstring directory = ApiPath(path);
-    if (!Exists(directory, path)) return;  // already gone
+    if (!win32::AttributesOf(directory, path)) return;  // already gone
     RemoveTree(directory, path);
 }
 
