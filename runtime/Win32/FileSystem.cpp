@@ -72,8 +72,8 @@ void RequireNewDirectory(const std::string& path) {
     const std::wstring directory = ApiPath(path);
     if (win32::AttributesOf(directory, path)) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");
     const std::wstring parent = directory.substr(0, directory.find_last_of(L'\\') + 1);
-    const DWORD attributes = GetFileAttributesW(parent.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    const std::optional<DWORD> parentAttributes = win32::AttributesOf(parent, path);
+    if (!parentAttributes || !(*parentAttributes & FILE_ATTRIBUTE_DIRECTORY))
         Raise(ErrorNumber::PathNotFound, path, "its parent directory does not exist");
 }
 
