@@ -40,36 +40,63 @@ void Form1::Form_Load() {
                vbCritical, "Aim Not Found");
         End();
     }
+    // Another release has other files and another patch position: its clone
+    // would be broken. A client without a version block is taken as it is.
+    const std::string client = Text(layout_->installCheckPath);
+    if (const std::optional<FileVersion> version = GetFileVersion(client);
+        version && (version->major != edition_.release.major || version->minor != edition_.release.minor)) {
+        MsgBox(client + " is AIM " + std::to_string(version->major) + "." + std::to_string(version->minor) +
+                   " (file version " + version->ToString() + "), and this program clones AIM " +
+                   std::to_string(edition_.release.major) + "." + std::to_string(edition_.release.minor) +
+                   " only.\r\n" + Identity::kProgramPerRelease,
+               vbCritical, "Wrong Version of AIM");
+        End();
+    }
     ScanSlots();
 }
 
-// Proposes the slot after the highest one whose aim.exe exists; gaps below it
-// are left alone, since a user may keep them for a reason.
+// Proposes the first slot after the highest one whose aim.exe exists, passing
+// over folders that hold no clone: a proposal can always be made. Gaps below
+// the highest clone are left alone, since a user may keep them for a reason.
 void Form1::ScanSlots() {
-    Boolean lastProbe = False;
+    Integer highestClone = 0;
     SlotCounter = 1;
     while (SlotCounter <= 9) {
-        lastProbe = FileExists(SlotDirectory(*layout_, SlotCounter) + Text(kClientProgramName));
-        if (lastProbe == True) txtDestination.SetText(SlotDirectory(*layout_, SlotCounter + 1));
+        if (FileExists(SlotDirectory(*layout_, SlotCounter) + Text(kClientProgramName)) == True) highestClone = SlotCounter;
         SlotCounter += 1;
     }
-    // Slot 10 gets no instance digit: say so before the user clones into it.
-    if (lastProbe == True)
+    SlotCounter = highestClone + 1;
+    while (NameExists(SlotDirectory(*layout_, SlotCounter))) SlotCounter += 1;
+    txtDestination.SetText(SlotDirectory(*layout_, SlotCounter));
+    if (SlotCounter <= 9) return;
+
+    // Past slot 9 a clone gets no instance digit: say so before the user clones.
+    if (highestClone == 9)
         MsgBox("You already have nine (9) 'cloned' Aim's. Go to " + Text(layout_->slotStem) +
                    "(1-9) and make shortcuts to them.",
                vbCritical, "9 Aim's Cloned");
+    else
+        MsgBox(SlotDirectory(*layout_, highestClone + 1) + " to " + SlotDirectory(*layout_, 9) +
+                   " are folders without a clone in them, so the next clone goes to " +
+                   SlotDirectory(*layout_, SlotCounter) + " and gets no instance number.\r\n"
+                   "Delete or rename those folders to clone into them.",
+               vbCritical, "Clone Folders In Use");
 }
 
 void Form1::Command1_Click() {
     Command1.SetEnabled(false);
+    // Read once, as Windows reads it: the directory made, patched, named in
+    // every report and started from is this one.
+    destination_ = DirectoryPath(txtDestination.Text());
     try {
         CopyFiles();
         EditAim();
         // The clone appears under its own name only now, whole: whatever
         // stops the run before leaves nothing that a slot scan would count.
-        RenameDirectory(stagingDirectory_, Destination());
+        RenameDirectory(stagingDirectory_, destination_);
         stagingDirectory_.clear();
     } catch (RuntimeError& error) {
+        error.ReportUnder(stagingDirectory_, destination_);
         if (auto failure = TakeBackHalfMadeClone()) error.AddNote(*failure);
         throw;
     }
@@ -79,7 +106,7 @@ void Form1::Command1_Click() {
            "You can either choose to run aim from there or create a shortcut to wherever on your PC.\r\n\r\n"
            "Have Fun!!",
            vbInformation, "If An Error Occurs");
-    StartProgram(Destination() + Text(kClientProgramName), WindowStyle::MinimizedFocus);
+    StartProgram(destination_ + Text(kClientProgramName), WindowStyle::MinimizedFocus);
     ScanSlots();
     Command1.SetEnabled(true);
 }
@@ -97,19 +124,20 @@ void Form1::Form_Unload(Integer& Cancel) {
 // Builds the clone beside its destination; an existing destination is
 // refused before anything is made or copied.
 void Form1::CopyFiles() {
-    stagingDirectory_ = MakeStagingDirectory(Destination());
+    stagingDirectory_ = MakeStagingDirectory(destination_);
     MakeDirectory(stagingDirectory_ + Text(kSoundsSuffix));
     for (const std::string& name : edition_.manifest)
         CopyFile(Text(layout_->sourceInstallation) + name, stagingDirectory_ + name);
 }
 
-// The digit follows the directory the text names, as Windows reads it, so
-// that every spelling of a slot's directory gets that slot's digit.
+// The digit follows the directory the destination is on disk, so that every
+// way of reaching a slot's directory (another spelling, a link, another
+// drive letter, a short name) gets that slot's digit.
 void Form1::EditAim() {
     const int fileNumber = FreeFile();
     OpenBinary(fileNumber, stagingDirectory_ + Text(kClientProgramName));
     for (Integer slot = 1; slot <= 9; slot += 1) {
-        if (SameWindowsPath(Destination(), SlotDirectory(*layout_, slot))) {
+        if (SameDirectoryEntry(destination_, SlotDirectory(*layout_, slot))) {
             PutByte(fileNumber, edition_.patchPosition, static_cast<std::uint8_t>('0' + slot.Value()));
             break;
         }
@@ -118,14 +146,6 @@ void Form1::EditAim() {
 }
 
 Boolean Form1::FileExists(const std::string& FileName) { return FileLookup(FileName, 0).empty() ? False : True; }
-
-// The text of txtDestination, read afresh, as the directory it names: names
-// are appended to it, so a missing trailing separator is supplied.
-std::string Form1::Destination() const {
-    std::string text = txtDestination.Text();
-    if (text.empty() || (text.back() != '\\' && text.back() != '/')) text += '\\';
-    return text;
-}
 
 // Removes what this run built; a destination that existed before is never
 // touched. Says what could not be removed, if anything.

@@ -29,13 +29,14 @@ private:
     void CopyFiles();
     void EditAim();
     runtime::Boolean FileExists(const std::string& FileName);
-    std::string Destination() const;
     std::optional<std::string> TakeBackHalfMadeClone();
 
     const EditionProfile& edition_;
     // Chosen once, at start-up, by where the client is installed.
     const Layout* layout_ = &kClassicLayout;
     runtime::Integer SlotCounter;
+    // The clone run's destination, read once; ends in a backslash.
+    std::string destination_;
     // Where this run builds the clone before moving it into place; empty
     // when there is nothing of this run's to take back.
     std::string stagingDirectory_;

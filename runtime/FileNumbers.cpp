@@ -48,7 +48,7 @@ void OpenBinary(int fileNumber, const std::string& path) {
     RaiseIfInterrupted(path);
     OpenFile& slot = Slot(fileNumber);
     if (slot.file) Raise(ErrorNumber::FileAlreadyOpen, slot.path);
-    slot.file = OpenExistingBinaryFile(path);
+    slot.file = OpenExistingBinaryFile(path, FileAccess::ReadWrite);
     slot.path = path;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <random>
 
+#include "BinaryFile.h"
+#include "RuntimeError.h"
 #include "WindowsPath.h"
 
 namespace runtime {
@@ -11,11 +13,39 @@ std::string MakeStagingDirectory(const std::string& directory) {
     RequireNewDirectory(directory);
     // A name of its own for each run, so that what an interrupted run leaves
     // behind never stands in the way of the next.
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".partial-%08x", static_cast<unsigned>(std::random_device{}()));
-    std::string staging = ParseWindowsPath(directory).ToString() + suffix + "\\";
-    MakeDirectory(staging);
-    return staging;
+    char name[32];
+    std::snprintf(name, sizeof name, "vornix-partial-%08x\\", static_cast<unsigned>(std::random_device{}()));
+    WindowsPath staging = ParseWindowsPath(directory);
+    staging.components.pop_back();
+    const std::string parent = staging.ToString();
+    const std::string path = parent + (parent.back() == '\\' ? "" : "\\") + name;
+    try {
+        MakeDirectory(path);
+    } catch (RuntimeError& error) {
+        error.ReportUnder(path, directory);  // what the user asked for could not be made
+        throw;
+    }
+    return path;
+}
+
+bool SameDirectoryEntry(const std::string& a, const std::string& b) {
+    WindowsPath first = ParseWindowsPath(a), second = ParseWindowsPath(b);
+    if (first.components.empty() || second.components.empty() ||
+        !EqualIgnoringAsciiCase(first.components.back(), second.components.back()))
+        return false;
+    first.components.pop_back();
+    second.components.pop_back();
+    return SameDirectory(first.ToString(), second.ToString());
+}
+
+std::optional<FileVersion> GetFileVersion(const std::string& path) {
+    const std::unique_ptr<BinaryFile> file = OpenExistingBinaryFile(path, FileAccess::Read);
+    const std::optional<FileVersion> version = ReadFileVersion(
+        [&](std::uint64_t offset, std::uint8_t* buffer, std::size_t size) {
+            return offset > static_cast<std::uint64_t>(INT64_MAX) ? 0 : file->ReadAt(static_cast<std::int64_t>(offset), buffer, size);
+        });
+    file->Close();
+    return version;
 }
 
 }  // namespace runtime

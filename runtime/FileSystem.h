@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "FileVersion.h"
 
 namespace runtime {
 
@@ -15,15 +18,32 @@ void RequireNewDirectory(const std::string& path);
 // Creates that one directory, with the errors above.
 void MakeDirectory(const std::string& path);
 
-// Makes a new, empty directory beside `directory`, named after it, in which
+// Makes a new, empty directory in the parent of `directory`, in which
 // `directory` can be built before RenameDirectory puts it in place; gives its
-// path, ending in a backslash. Refuses first, as RequireNewDirectory does,
-// when `directory` itself could not be made.
+// path, ending in a backslash. Its name is short, whatever the length of
+// `directory`'s, and never one a slot scan counts. Refuses first, as
+// RequireNewDirectory does, when `directory` itself could not be made.
 std::string MakeStagingDirectory(const std::string& directory);
 
 // Gives a directory a new name in the same parent. Error 75 when something
 // has that name already: it is never replaced.
 void RenameDirectory(const std::string& from, const std::string& to);
+
+// Whether anything has that name: a file, a directory, a link even to nothing.
+bool NameExists(const std::string& path);
+
+// Whether two paths name one existing directory, however each reaches it (a
+// link, another drive letter, a short name); false when either is missing.
+bool SameDirectory(const std::string& a, const std::string& b);
+
+// Whether two paths name one entry of one directory: the same directory
+// holds both, and their last names are equal as Windows compares names.
+// Neither needs to exist; false when either's parent is missing.
+bool SameDirectoryEntry(const std::string& a, const std::string& b);
+
+// The file version in the version block of the program at `path`; nothing
+// when it has none. Error 53 when there is no such file.
+std::optional<FileVersion> GetFileVersion(const std::string& path);
 
 // Copies an ordinary file, replacing a destination that exists, and keeps its
 // modification time. Error 53 when the source is missing or not an ordinary

@@ -32,16 +32,21 @@ std::string Summary(ErrorNumber number, const std::string& path, const std::stri
 }  // namespace
 
 RuntimeError::RuntimeError(ErrorNumber number, std::string path, std::string detail)
-    : std::runtime_error(Summary(number, path, detail)),
-      number_(number), path_(std::move(path)), detail_(std::move(detail)) {}
+    : number_(number), path_(std::move(path)), detail_(std::move(detail)), summary_(Summary(number_, path_, detail_)) {}
 
 void RuntimeError::AddNote(const std::string& note) {
     detail_ = detail_.empty() ? note : detail_ + "; " + note;
+    summary_ = Summary(number_, path_, detail_);
+}
+
+void RuntimeError::ReportUnder(std::string_view from, std::string_view to) {
+    if (from.empty() || !path_.starts_with(from)) return;
+    path_.replace(0, from.size(), to);
+    summary_ = Summary(number_, path_, detail_);
 }
 
 std::string RuntimeError::Report() const {
-    return "Run-time error '" + std::to_string(static_cast<int>(number_)) + "':\r\n\r\n" +
-           Summary(number_, path_, detail_);
+    return "Run-time error '" + std::to_string(static_cast<int>(number_)) + "':\r\n\r\n" + summary_;
 }
 
 void Raise(ErrorNumber number, std::string path, std::string detail) {

@@ -3,8 +3,9 @@
 // reports it and ends the program.
 #pragma once
 
-#include <stdexcept>
+#include <exception>
 #include <string>
+#include <string_view>
 
 namespace runtime {
 
@@ -28,7 +29,7 @@ enum class ErrorNumber : int {
 
 const char* Description(ErrorNumber number);
 
-class RuntimeError : public std::runtime_error {
+class RuntimeError : public std::exception {
 public:
     // `path` is the Windows path involved, `detail` anything the user needs
     // beyond number, description and path (may be empty).
@@ -40,6 +41,11 @@ public:
 
     // Adds a later finding, such as a failed clean-up, to the report.
     void AddNote(const std::string& note);
+    // Names a path that begins with `from` by what it becomes: a file built
+    // under a temporary name is reported under the name the user chose.
+    void ReportUnder(std::string_view from, std::string_view to);
+
+    const char* what() const noexcept override { return summary_.c_str(); }
 
     // "Run-time error 'N':", an empty line, then description, path and detail;
     // lines joined with CR LF as message boxes expect.
@@ -49,6 +55,7 @@ private:
     ErrorNumber number_;
     std::string path_;
     std::string detail_;
+    std::string summary_;
 };
 
 [[noreturn]] void Raise(ErrorNumber number, std::string path, std::string detail = {});

@@ -64,12 +64,10 @@ std::string WindowsPath::ToString() const {
     return text;
 }
 
-bool SameWindowsPath(std::string_view a, std::string_view b) {
-    const WindowsPath first = ParseWindowsPath(a);
-    const WindowsPath second = ParseWindowsPath(b);
-    return first.drive == second.drive &&
-           std::equal(first.components.begin(), first.components.end(), second.components.begin(),
-                      second.components.end(), EqualIgnoringAsciiCase);
+std::string DirectoryPath(std::string_view text) {
+    std::string path = ParseWindowsPath(text).ToString();
+    if (path.back() != '\\') path += '\\';
+    return path;
 }
 
 WindowsPath ParseWindowsPath(std::string_view path) {

@@ -22,11 +22,10 @@ struct WindowsPath {
 // error 52 for a name Windows refuses (forbidden characters, device names).
 WindowsPath ParseWindowsPath(std::string_view path);
 
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
+// The directory `text` names, as Windows reads it ("c:/a/b. " is "C:\a\b\"),
+// ending in a backslash so that names can be appended to it.
+std::string DirectoryPath(std::string_view text);
 
-// Whether two paths name the same place as Windows resolves them: letter case
-// ignored, separators, ".", ".." and trailing dots and spaces as above. Raises
-// what ParseWindowsPath raises.
-bool SameWindowsPath(std::string_view a, std::string_view b);
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 }  // namespace runtime

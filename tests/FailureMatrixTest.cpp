@@ -27,7 +27,7 @@ constexpr const char* kAim50 = VORNIX_AIM50_PROGRAM;
 
 // The staging directory's random part, which a test cannot know.
 std::string WithoutStagingNames(const std::string& output) {
-    return std::regex_replace(output, std::regex(R"(\.partial-[0-9a-f]{8})"), ".partial-*");
+    return std::regex_replace(output, std::regex(R"(vornix-partial-[0-9a-f]{8})"), "vornix-partial-*");
 }
 
 class FailureMatrix : public ::testing::Test {
@@ -45,8 +45,7 @@ protected:
     }
 
     // Runs one clone (typing `destination` first when given) and checks the
-    // report and that nothing outside the destination changed. In `path`, a
-    // staging directory's name ends in ".partial-*".
+    // report and that nothing outside the destination changed.
     Transcript CloneAndExpectError(int number, const std::string& description, const std::string& path,
                                    const std::string& destination = {}) {
         const std::string typed = destination.empty() ? "" : "e\n" + destination + "\n";
@@ -142,14 +141,15 @@ TEST_F(FailureMatrix, AimExeVanishingAfterStartUp) {
 }
 
 TEST_F(FailureMatrix, TheDestinationExistingAsADirectoryOrAFile) {
+    const std::string slot1 = "C:\\Program Files\\AIM951\\";
     fs::create_directories(prefix.Slot(1));
     TestPrefix::WriteBytes(prefix.Slot(1) / "mine.txt", {1, 2});
     Remember();
-    CloneAndExpectError(75, "Path/File access error", "C:\\Program Files\\AIM951\\");
+    CloneAndExpectError(75, "Path/File access error", slot1, slot1);
     fs::remove_all(prefix.Slot(1));
     TestPrefix::WriteBytes(prefix.Slot(1), {3, 4});
     Remember();
-    CloneAndExpectError(75, "Path/File access error", "C:\\Program Files\\AIM951\\");
+    CloneAndExpectError(75, "Path/File access error", slot1, slot1);
 }
 
 TEST_F(FailureMatrix, TheDestinationsParentMissing) {
@@ -165,7 +165,7 @@ TEST_F(FailureMatrix, WhatTheUserMayNotReadOrWrite) {
     const auto write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     fs::permissions(programFiles, write, fs::perm_options::remove);
     Remember();
-    CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM951.partial-*\\");
+    CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM951\\");
     fs::permissions(programFiles, write, fs::perm_options::add);
 
     fs::permissions(prefix.Installation() / "Patcher.dll", fs::perms::none);
@@ -193,21 +193,21 @@ TEST_F(FailureMatrix, TheDiskFillingUpPartway) {
     TestPrefix::WriteBytes(prefix.Installation() / "aim.exe", std::vector<std::uint8_t>(65536, 'M'));
     options.shellSetup = "ulimit -f 300";
     Remember(prefix.Slot(1));
-    CloneAndExpectError(61, "Disk full", "C:\\Program Files\\AIM951.partial-*\\Aim95.hlp");
+    CloneAndExpectError(61, "Disk full", "C:\\Program Files\\AIM951\\Aim95.hlp");
     EXPECT_FALSE(fs::exists(prefix.Slot(1)));
 }
 
 TEST_F(FailureMatrix, AnAimExeTooShortForThePatch) {
     TestPrefix::WriteBytes(prefix.Installation() / "aim.exe", std::vector<std::uint8_t>(20000, 'M'));
     Remember(prefix.Slot(1));
-    CloneAndExpectError(63, "Bad record number", "C:\\Program Files\\AIM951.partial-*\\aim.exe (byte position 21915");
+    CloneAndExpectError(63, "Bad record number", "C:\\Program Files\\AIM951\\aim.exe (byte position 21915");
     EXPECT_FALSE(fs::exists(prefix.Slot(1)));
 }
 
 TEST_F(FailureMatrix, AnAimExeThatCannotBeOpenedForWriting) {
     options.InjectFaults({"VORNIX_FAIL_RDWR_SUFFIX=/aim.exe"});
     Remember(prefix.Slot(1));
-    CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM951.partial-*\\aim.exe");
+    CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM951\\aim.exe");
     EXPECT_FALSE(fs::exists(prefix.Slot(1)));
 }
 
@@ -217,7 +217,7 @@ TEST_F(FailureMatrix, ATakeBackThatFailsIsNamedInTheReport) {
     const Transcript run = RunProgram(kAim50, "\n\n", options);
     EXPECT_THAT(WithoutStagingNames(run.output),
                 HasSubstr("File not found: C:\\Program Files\\AIM95\\Patcher.dll (the partly made clone could not be "
-                          "removed: Path/File access error: C:\\Program Files\\AIM951.partial-*\\ (Device or resource "
+                          "removed: Path/File access error: C:\\Program Files\\vornix-partial-*\\ (Device or resource "
                           "busy))"));
     EXPECT_FALSE(fs::exists(prefix.Slot(1)));
 }
@@ -280,7 +280,7 @@ std::size_t FilesBeingCloned(const fs::path& programFiles) {
     std::size_t files = 0;
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(programFiles, ignored))
-        if (entry.path().filename().string().find(".partial-") != std::string::npos)
+        if (entry.path().filename().string().starts_with("vornix-partial-"))
             for (const auto& file : fs::recursive_directory_iterator(entry.path(), ignored))
                 files += file.is_regular_file(ignored);
     return files;

@@ -150,7 +150,7 @@ TEST_F(Programs, UnknownKeysOnlyGiveAHint) {
 
 TEST_F(Programs, ARunTimeErrorIsReportedAndEndsTheProgram) {
     std::filesystem::create_directories(prefix.Slot(1));
-    const Transcript run = RunProgram(kAim50, "\n\n\n\n");
+    const Transcript run = RunProgram(kAim50, "e\nC:\\Program Files\\AIM951\\\n\n\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.output, HasSubstr("close: \n[x] Vornix (AIM v5.0)\n    Run-time error '75':\n    \n"
                                       "    Path/File access error: C:\\Program Files\\AIM951\\ (it exists already)\n[OK]\n"));

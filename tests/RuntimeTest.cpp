@@ -76,24 +76,6 @@ TEST(ParseWindowsPath, RefusesWhatWindowsRefuses) {
         EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(fine); }), std::nullopt) << fine;
 }
 
-TEST(SameWindowsPath, ComparesThePlacesTheTextsName) {
-    const struct {
-        const char* a;
-        const char* b;
-        bool same;
-    } cases[] = {
-        {"c:\\program files\\aim953\\", "C:\\Program Files\\AIM953\\", true},
-        {"C:/Program Files//AIM953", "C:\\Program Files\\AIM953\\", true},
-        {"C:\\Program Files\\AIM953 .\\", "C:\\Program Files\\AIM953\\", true},
-        {"C:\\Program Files\\AIM95\\..\\AIM953\\.\\", "C:\\Program Files\\AIM953\\", true},
-        {"C:\\Program Files\\AIM9510\\", "C:\\Program Files\\AIM951\\", false},
-        {"D:\\Program Files\\AIM953\\", "C:\\Program Files\\AIM953\\", false},
-        {"C:\\Program Files (x86)\\AIM953\\", "C:\\Program Files\\AIM953\\", false},
-        {"C:\\Program Files\\AIM953\\Sounds", "C:\\Program Files\\AIM953\\", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(runtime::SameWindowsPath(c.a, c.b), c.same) << c.a << " and " << c.b;
-}
-
 TEST(BreakLongRuns, BreaksOnlyLongRunsAfterTheirLastSeparatorThatFits) {
     const struct {
         std::string text;
@@ -151,6 +133,34 @@ TEST_F(MappedPrefix, ARelativePrefixIsMadeAbsoluteAndDrivesComeFromItsDosdevices
     // With no c: at all, Wine's own default.
     std::filesystem::remove(prefix.Root() / "dosdevices" / "c:");
     EXPECT_EQ(runtime::posix::MapPath("C:\\x").host, prefix.Root() / "drive_c/x");
+}
+
+// However a path reaches slot 3's directory, it is slot 3's directory.
+TEST_F(MappedPrefix, SameDirectoryEntryComparesWhatTheDirectoriesAreOnDisk) {
+    namespace fs = std::filesystem;
+    for (const char* folder : {"Program Files/AIM95", "Program Files (x86)"}) fs::create_directories(prefix.DriveC() / folder);
+    fs::create_directory_symlink("Program Files", prefix.DriveC() / "PF");
+    fs::create_directory_symlink("../drive_c", prefix.Root() / "dosdevices" / "d:");
+    fs::create_directory_symlink("/", prefix.Root() / "dosdevices" / "z:");
+    const std::string viaRoot = "Z:" + prefix.Root().string() + "/drive_c/Program Files/AIM953";
+    const struct {
+        std::string path;
+        bool same;
+    } cases[] = {
+        {"c:\\program files\\aim953\\", true},
+        {"C:/Program Files//AIM953", true},
+        {"C:\\Program Files\\AIM953 .\\", true},
+        {"C:\\Program Files\\AIM95\\..\\AIM953\\.\\", true},
+        {"C:\\PF\\AIM953\\", true},
+        {"D:\\Program Files\\aim953", true},
+        {viaRoot, true},
+        {"C:\\Program Files\\AIM9510\\", false},
+        {"C:\\Program Files (x86)\\AIM953\\", false},
+        {"C:\\Program Files\\AIM953\\Sounds", false},
+        {"C:\\Missing\\AIM953\\", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(runtime::SameDirectoryEntry(c.path, "C:\\Program Files\\AIM953\\"), c.same) << c.path;
 }
 
 TEST_F(MappedPrefix, MakeDirectoryMakesOneLevelAndRefusesWhatExists) {

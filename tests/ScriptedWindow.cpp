@@ -34,6 +34,7 @@ int ScriptedWindow::RunWindow(runtime::Form& form) {
     windowShown = true;
     const int status = [&] {
         auto* button = static_cast<runtime::CommandButton*>(Find(form_, ControlKind::CommandButton));
+        if (!typed.empty()) Find(form_, ControlKind::TextBox)->SetContent(typed);
         for (Action action : script) {
             if (action == Action::Close) break;
             if (auto ended = runtime::ClickButton(form, *button)) return *ended;

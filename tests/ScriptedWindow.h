@@ -26,6 +26,8 @@ public:
 
     // Performed in order once the window is shown; the window closes at the end.
     std::vector<Action> script;
+    // Typed into the text box, when not empty, before the script starts.
+    std::string typed;
     // Runs while each box is up, with its title.
     std::function<void(const std::string&)> onBox;
 

@@ -31,7 +31,17 @@ struct TypedDestination {
     std::string existing;
     // The client installed under Program Files (x86) only.
     bool x86 = false;
+    // Links made before the run, relative to the prefix: name and target.
+    std::vector<std::pair<std::string, std::string>> links;
+    // What the launcher is asked to start, when the case says.
+    std::string started;
 };
+
+// "{root}" in a typed path stands for the prefix's host directory.
+std::string WithRoot(std::string text, const fs::path& root) {
+    if (const auto at = text.find("{root}"); at != std::string::npos) text.replace(at, 6, root.string());
+    return text;
+}
 
 void PrintTo(const TypedDestination& destination, std::ostream* out) { *out << destination.name; }
 
@@ -60,6 +70,17 @@ std::vector<TypedDestination> Cases() {
         {.name = "SlotWithDoubledSeparator", .typed = "C:\\Program Files\\\\AIM953\\", .clone = "Program Files/AIM953", .digit = '3'},
         {.name = "SlotThroughDotDot", .typed = "C:\\Program Files\\AIM95\\..\\AIM953\\", .clone = "Program Files/AIM953", .digit = '3'},
         {.name = "SlotTen", .typed = "C:\\Program Files\\AIM9510\\", .clone = "Program Files/AIM9510"},
+        // ... and so does every other way of reaching it, started from what was typed.
+        {.name = "SlotThroughALinkedFolder", .typed = "C:\\PF\\AIM953\\", .clone = "Program Files/AIM953", .digit = '3',
+         .links = {{"drive_c/PF", "Program Files"}}},
+        {.name = "SlotThroughAnotherDrive", .typed = "d:\\program files\\aim953", .clone = "Program Files/aim953",
+         .digit = '3', .links = {{"dosdevices/d:", "../drive_c"}}, .started = "D:\\program files\\aim953\\"},
+        {.name = "SlotThroughDriveZ", .typed = "Z:{root}/drive_c/Program Files/AIM953", .clone = "Program Files/AIM953",
+         .digit = '3', .links = {{"dosdevices/z:", "/"}}},
+        {.name = "SlotStartedAsNormalised", .typed = "C:/Program Files/AIM95/../AIM953. ", .clone = "Program Files/AIM953",
+         .digit = '3', .started = "C:\\Program Files\\AIM953\\"},
+        {.name = "LastName250Long", .typed = "C:\\Program Files\\" + std::string(250, 'L'),
+         .clone = "Program Files/" + std::string(250, 'L')},
         {.name = "X86Slot", .typed = "c:\\program files (x86)\\aim954", .clone = "Program Files (x86)/aim954", .digit = '4', .x86 = true},
         {.name = "X86RunClassicSlot", .typed = "C:\\Program Files\\AIM954\\", .clone = "Program Files/AIM954", .existing = "Program Files", .x86 = true},
         {.name = "NonAscii", .typed = "C:\\Program Files\\Klön 日本 😀\\", .clone = "Program Files/Klön 日本 😀"},
@@ -83,6 +104,7 @@ class TypedDestinations : public ::testing::TestWithParam<TypedDestination> {
 protected:
     TypedDestinations() : prefix(true, GetParam().x86 ? "Program Files (x86)" : "Program Files") {
         if (!GetParam().existing.empty()) fs::create_directories(prefix.DriveC() / fs::u8path(GetParam().existing));
+        for (const auto& [name, target] : GetParam().links) fs::create_directory_symlink(target, prefix.Root() / name);
         ::setenv("WINE", MakeRecordingLauncher(prefix.Scratch(), prefix.Scratch() / "launched.log").c_str(), 1);
         before_ = TestPrefix::Snapshot(prefix.Sandbox());
     }
@@ -102,6 +124,10 @@ protected:
             if (destination.digit) aim[21914] = static_cast<std::uint8_t>(destination.digit);
             EXPECT_EQ(TestPrefix::Bytes(clone / "aim.exe"), aim);
             EXPECT_EQ(TestPrefix::FilesUnder(clone).size(), 84u);
+            if (!destination.started.empty()) {
+                EXPECT_EQ(ReadText(prefix.Scratch() / "launched.log"),
+                          "start|/d|" + destination.started + "|/min|" + destination.started + "aim.exe|\n");
+            }
             const std::string inSandbox = clone.lexically_relative(prefix.Sandbox()).string();
             std::erase_if(after, [&](const auto& entry) {
                 return entry.first == inSandbox || entry.first.starts_with(inSandbox + "/") ||
@@ -121,13 +147,14 @@ TEST_P(TypedDestinations, InProcess) {
     ScriptedWindow window;
     Form1 form(Aim50Edition());
     form.Form_Load();
-    form.txtDestination.SetText(GetParam().typed);
+    form.txtDestination.SetText(WithRoot(GetParam().typed, prefix.Root()));
     const std::optional<int> ended = runtime::ClickButton(form, form.Command1);
     ExpectOutcome(ended.value_or(0), window.boxes.empty() ? "" : window.boxes.back().text);
 }
 
 TEST_P(TypedDestinations, ThroughTheProgram) {
-    const Transcript run = RunProgram(VORNIX_AIM50_PROGRAM, "e\n" + GetParam().typed + "\n\n\n\nq\n\n\n");
+    const Transcript run =
+        RunProgram(VORNIX_AIM50_PROGRAM, "e\n" + WithRoot(GetParam().typed, prefix.Root()) + "\n\n\n\nq\n\n\n");
     ExpectOutcome(run.status, run.output);
 }
 

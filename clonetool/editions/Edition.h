@@ -15,8 +15,15 @@ struct NoticeWording {
     std::string secondLineTail;  // ... and this
 };
 
+// The client release a program clones: the major and minor file version of
+// its aim.exe.
+struct ClientVersion {
+    std::uint16_t major, minor;
+};
+
 struct EditionProfile {
     std::string title;
+    ClientVersion release;
     // Names relative to the installation, in copy order.
     std::vector<std::string> manifest;
     // 1-based byte position in the cloned aim.exe that receives the slot digit.
@@ -33,6 +40,9 @@ struct Identity {
     static constexpr const char* kAuthorName = "The Vornix developers";
     static constexpr const char* kAuthorEmail = "developers@vornix.example";
     static constexpr const char* kDistributionHost = "www.vornix.example";
+    // Which program serves which release, for a user who ran the other one.
+    static constexpr const char* kProgramPerRelease =
+        "Use Vornix (AIM v5.0) for AIM 5.0 and Vornix (AIM v4.8) for AIM 4.8.";
 };
 
 }  // namespace vornix

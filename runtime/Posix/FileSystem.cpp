@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -123,6 +124,20 @@ public:
         return info.st_size;
     }
 
+    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size) override {
+        std::size_t got = 0;
+        while (got < size) {
+            const ssize_t step = ::pread(fd_.get(), buffer + got, size - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
+            if (step == 0) break;
+            if (step < 0) {
+                if (errno == EINTR) continue;
+                RaiseFromErrno(errno, path_, ErrorNumber::DeviceIOError);
+            }
+            got += static_cast<std::size_t>(step);
+        }
+        return got;
+    }
+
     void WriteByteAt(std::int64_t offset, std::uint8_t byte) override {
         ssize_t written;
         do written = ::pwrite(fd_.get(), &byte, 1, offset);
@@ -170,11 +185,36 @@ void RenameDirectory(const std::string& from, const std::string& to) {
     if (errno == EEXIST) existsAlready();
     if (errno != EINVAL && errno != ENOSYS) RaiseFromErrno(errno, to, ErrorNumber::PathNotFound);
 #endif
-    // Where the file system cannot refuse to replace, the check above stands.
-    if (::rename(source.host.c_str(), target.host.c_str()) != 0) {
-        if (errno == EEXIST || errno == ENOTEMPTY) existsAlready();
+    // Where the file system cannot refuse to replace, the name is claimed
+    // first, so that rename() can only replace the empty directory made here.
+    if (::mkdir(target.host.c_str(), 0700) != 0) {
+        if (errno == EEXIST) existsAlready();
         RaiseFromErrno(errno, to, ErrorNumber::PathNotFound);
     }
+    if (::rename(source.host.c_str(), target.host.c_str()) != 0) {
+        const int error = errno;
+        ::rmdir(target.host.c_str());  // ours, unless something was put into it meanwhile
+        if (error == EEXIST || error == ENOTEMPTY) existsAlready();
+        RaiseFromErrno(error, to, ErrorNumber::PathNotFound);
+    }
+}
+
+bool NameExists(const std::string& path) { return MapPath(path).missing == 0; }
+
+bool SameDirectory(const std::string& a, const std::string& b) {
+    const auto identity = [](const std::string& path) -> std::optional<std::pair<dev_t, ino_t>> {
+        const HostPath mapped = MapPath(path);
+        struct stat info {};
+        if (mapped.missing != 0) return std::nullopt;
+        if (::stat(mapped.host.c_str(), &info) != 0) {
+            if (IsMiss(errno)) return std::nullopt;  // a link to nothing
+            RaiseFromErrno(errno, path, ErrorNumber::PathNotFound);
+        }
+        if (!S_ISDIR(info.st_mode)) return std::nullopt;
+        return std::pair{info.st_dev, info.st_ino};
+    };
+    const auto first = identity(a);
+    return first && first == identity(b);
 }
 
 void CopyFile(const std::string& source, const std::string& destination) {
@@ -226,9 +266,10 @@ void RemoveDirectoryTree(const std::string& path) {
     if (error) RaiseFromErrno(error.value(), path, ErrorNumber::PathNotFound);
 }
 
-std::unique_ptr<BinaryFile> OpenExistingBinaryFile(const std::string& path) {
+std::unique_ptr<BinaryFile> OpenExistingBinaryFile(const std::string& path, FileAccess access) {
     struct stat info {};
-    return std::make_unique<PosixBinaryFile>(OpenOrdinaryFile(path, O_RDWR, info), path);
+    return std::make_unique<PosixBinaryFile>(OpenOrdinaryFile(path, access == FileAccess::Read ? O_RDONLY : O_RDWR, info),
+                                             path);
 }
 
 }  // namespace runtime

@@ -1,5 +1,8 @@
 #include "../FileSystem.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "../BinaryFile.h"
 #include "../Program.h"
 #include "ApiPath.h"
@@ -48,10 +51,24 @@ public:
         return size.QuadPart;
     }
 
+    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t size) override {
+        std::size_t got = 0;
+        while (got < size) {
+            OVERLAPPED at = At(offset + static_cast<std::int64_t>(got));
+            DWORD step = 0;
+            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size - got, 1 << 20));
+            if (!ReadFile(handle_.get(), buffer + got, wanted, &step, &at)) {
+                if (GetLastError() == ERROR_HANDLE_EOF) break;
+                RaiseFromError(GetLastError(), path_, ErrorNumber::DeviceIOError);
+            }
+            if (step == 0) break;
+            got += step;
+        }
+        return got;
+    }
+
     void WriteByteAt(std::int64_t offset, std::uint8_t byte) override {
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        OVERLAPPED at = At(offset);
         DWORD written = 0;
         if (!WriteFile(handle_.get(), &byte, 1, &written, &at) || written != 1)
             RaiseFromError(GetLastError(), path_, ErrorNumber::FileNotFound);
@@ -62,9 +79,63 @@ public:
     }
 
 private:
+    static OVERLAPPED At(std::int64_t offset) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        return at;
+    }
+
     win32::ScopedKernelHandle handle_;
     std::string path_;
 };
+
+// What identifies a file or directory on this computer. Where Windows has
+// 128-bit identities (ReFS), those; else the volume serial number and the
+// 64-bit index, which XP has.
+struct FileIdentity {
+    ULONGLONG volume = 0;
+    BYTE index[16] = {};
+    bool operator==(const FileIdentity& other) const {
+        return volume == other.volume && std::equal(std::begin(index), std::end(index), std::begin(other.index));
+    }
+};
+
+// A directory's identity; nothing when the handle is no directory's.
+std::optional<FileIdentity> IdentityOf(HANDLE handle, const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(handle, &info)) RaiseFromError(GetLastError(), path, ErrorNumber::PathNotFound);
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+    FileIdentity identity;
+    identity.volume = info.dwVolumeSerialNumber;
+    const ULONGLONG index = (ULONGLONG{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    for (int i = 0; i < 8; ++i) identity.index[i] = static_cast<BYTE>(index >> (8 * i));
+
+    struct IdInfo {  // FILE_ID_INFO, Windows 8 and later
+        ULONGLONG VolumeSerialNumber;
+        BYTE FileId[16];
+    };
+    constexpr int kFileIdInfo = 18;
+    static const auto byHandleEx =
+        win32::LookUp<BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD)>(L"kernel32.dll", "GetFileInformationByHandleEx");
+    IdInfo wide = {};
+    if (byHandleEx && byHandleEx(handle, kFileIdInfo, &wide, sizeof wide)) {
+        identity.volume = wide.VolumeSerialNumber;
+        std::copy(std::begin(wide.FileId), std::end(wide.FileId), identity.index);
+    }
+    return identity;
+}
+
+// A directory opened only to be identified: FILE_FLAG_BACKUP_SEMANTICS is
+// what lets CreateFile open one. Empty when there is none.
+win32::ScopedKernelHandle OpenDirectory(const std::string& path) {
+    const std::wstring directory = ApiPath(path);
+    win32::ScopedKernelHandle handle{CreateFileW(directory.c_str(), FILE_READ_ATTRIBUTES,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (!handle && !win32::IsMiss(GetLastError())) RaiseFromError(GetLastError(), path, ErrorNumber::PathNotFound);
+    return handle;
+}
 
 }  // namespace
 
@@ -98,6 +169,18 @@ void RenameDirectory(const std::string& from, const std::string& to) {
     }
 }
 
+bool NameExists(const std::string& path) { return win32::AttributesOf(ApiPath(path), path).has_value(); }
+
+bool SameDirectory(const std::string& a, const std::string& b) {
+    // Both stay open while they are compared: on FAT an index may change
+    // once nothing holds the directory.
+    const win32::ScopedKernelHandle first = OpenDirectory(a);
+    const win32::ScopedKernelHandle second = OpenDirectory(b);
+    if (!first || !second) return false;
+    const std::optional<FileIdentity> identity = IdentityOf(first.get(), a);
+    return identity && identity == IdentityOf(second.get(), b);
+}
+
 void CopyFile(const std::string& source, const std::string& destination) {
     RaiseIfInterrupted(source);
     const std::wstring from = ApiPath(source);
@@ -127,10 +210,12 @@ void RemoveDirectoryTree(const std::string& path) {
     RemoveTree(directory, path);
 }
 
-std::unique_ptr<BinaryFile> OpenExistingBinaryFile(const std::string& path) {
+std::unique_ptr<BinaryFile> OpenExistingBinaryFile(const std::string& path, FileAccess access) {
     const std::wstring file = ApiPath(path);
     win32::RequireFile(file, path);
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const bool read = access == FileAccess::Read;
+    HANDLE handle = CreateFileW(file.c_str(), read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+                                read ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) RaiseFromError(GetLastError(), path, ErrorNumber::FileNotFound);
     return std::make_unique<Win32BinaryFile>(handle, path);
