@@ -30,6 +30,17 @@ std::string WithoutStagingNames(const std::string& output) {
     return std::regex_replace(output, std::regex(R"(vornix-partial-[0-9a-f]{8})"), "vornix-partial-*");
 }
 
+// Files the clone being built holds so far (0 while there is none).
+std::size_t FilesBeingCloned(const fs::path& programFiles) {
+    std::size_t files = 0;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(programFiles, ignored))
+        if (entry.path().filename().string().starts_with("vornix-partial-"))
+            for (const auto& file : fs::recursive_directory_iterator(entry.path(), ignored))
+                files += file.is_regular_file(ignored);
+    return files;
+}
+
 class FailureMatrix : public ::testing::Test {
 protected:
     FailureMatrix() { options.environment = {"WINE=" + MakeRecordingLauncher(prefix.Scratch(), LaunchLog()).string()}; }
@@ -255,6 +266,34 @@ TEST_F(FailureMatrix, ALauncherMissingOrFailingIsNamedAndLeavesTheFinishedClone)
     }
 }
 
+// A directory made under the destination's name just before the clone is put
+// in place is never replaced, whether or not the file system can refuse to.
+TEST_F(FailureMatrix, ADirectoryMadeJustBeforeTheCloneIsPutInPlaceIsKept) {
+    const struct {
+        std::vector<std::string> faults;
+        bool raced;
+    } cases[] = {
+        {{"VORNIX_RACE_RENAME=1"}, true},
+        {{"VORNIX_RACE_RENAME=1", "VORNIX_RENAME_CANNOT_REFUSE=1"}, true},
+        {{"VORNIX_RENAME_CANNOT_REFUSE=1"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.faults));
+        SessionOptions faulty = options;
+        faulty.InjectFaults(c.faults);
+        const Transcript run = RunProgram(kAim50, "\n\n\n\n\n", faulty);
+        if (c.raced) {
+            ExpectReport(run, 75, "Path/File access error", "C:\\Program Files\\AIM951\\ (it exists already)");
+            EXPECT_TRUE(fs::is_directory(prefix.Slot(1)) && fs::is_empty(prefix.Slot(1))) << "the other directory is kept";
+        } else {
+            EXPECT_EQ(run.status, 0) << run.output;
+            EXPECT_THAT(prefix.MiscopiedFiles(prefix.Slot(1), Aim50Edition(), '1'), ::testing::IsEmpty());
+        }
+        EXPECT_EQ(FilesBeingCloned(prefix.ProgramFiles()), 0u);
+        fs::remove_all(prefix.Slot(1));
+    }
+}
+
 TEST_F(FailureMatrix, TwoProgramsCloningIntoTheSameSlotAtOnce) {
     ProgramSession first(kAim50, options), second(kAim50, options);
     ASSERT_TRUE(first.WaitFor("q = close: "));
@@ -273,17 +312,6 @@ TEST_F(FailureMatrix, TwoProgramsCloningIntoTheSameSlotAtOnce) {
     ExpectNoHalfMadeClone(prefix.Slot(1), '1');
     EXPECT_TRUE(fs::exists(prefix.Slot(1) / "aim.exe"));
     ExpectNothingElseChanged();
-}
-
-// Files the clone being built holds so far (0 while there is none).
-std::size_t FilesBeingCloned(const fs::path& programFiles) {
-    std::size_t files = 0;
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(programFiles, ignored))
-        if (entry.path().filename().string().starts_with("vornix-partial-"))
-            for (const auto& file : fs::recursive_directory_iterator(entry.path(), ignored))
-                files += file.is_regular_file(ignored);
-    return files;
 }
 
 // The program is stopped partway through a slowed clone; whatever the point,

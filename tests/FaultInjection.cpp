@@ -4,9 +4,14 @@
 //                                     of a path that ends so fails (EACCES);
 //   VORNIX_FAIL_REMOVE_SUFFIX=aim.exe every removal of such a path fails (EBUSY);
 //   VORNIX_COPY_DELAY_MS=20           each step of a file copy takes that long,
-//                                     so that a test can stop a clone halfway.
+//                                     so that a test can stop a clone halfway;
+//   VORNIX_RENAME_CANNOT_REFUSE=1     renameat2 fails with EINVAL, as on a file
+//                                     system without RENAME_NOREPLACE;
+//   VORNIX_RACE_RENAME=1              an empty directory appears under the new
+//                                     name just before each renameat2.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,4 +77,11 @@ extern "C" ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* 
     if (const char* delay = std::getenv("VORNIX_COPY_DELAY_MS")) ::usleep(static_cast<useconds_t>(std::atoi(delay)) * 1000);
     static const auto real = Real<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range");
     return real(in, inOffset, out, outOffset, length, flags);
+}
+
+extern "C" int renameat2(int fromDirectory, const char* from, int toDirectory, const char* to, unsigned flags) {
+    if (std::getenv("VORNIX_RACE_RENAME")) ::mkdirat(toDirectory, to, 0755);
+    if (std::getenv("VORNIX_RENAME_CANNOT_REFUSE")) return Refuse(EINVAL);
+    static const auto real = Real<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+    return real(fromDirectory, from, toDirectory, to, flags);
 }

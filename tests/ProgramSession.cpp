@@ -23,10 +23,10 @@ bool HaveSetpriv() { return ::access("/usr/bin/setpriv", X_OK) == 0; }
 
 }  // namespace
 
-void SessionOptions::InjectFaults(std::initializer_list<std::string> settings) {
+void SessionOptions::InjectFaults(const std::vector<std::string>& settings) {
     environment.push_back("LD_PRELOAD=" VORNIX_FAULT_INJECTION);
     environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
-    environment.insert(environment.end(), settings);
+    environment.insert(environment.end(), settings.begin(), settings.end());
 }
 
 bool CanRunUnprivileged() { return ::geteuid() != 0 || HaveSetpriv(); }

@@ -5,7 +5,6 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,7 @@ struct SessionOptions {
     bool terminal = false;
 
     // Preloads the fault-injection library, set up by these NAME=value pairs.
-    void InjectFaults(std::initializer_list<std::string> settings);
+    void InjectFaults(const std::vector<std::string>& settings);
 };
 
 class ProgramSession {

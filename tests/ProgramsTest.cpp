@@ -7,6 +7,7 @@
 
 #include "ProgramSession.h"
 #include "TestPrefix.h"
+#include "tools/SampleInstallation.h"
 
 namespace vornix::testing {
 namespace {
@@ -155,6 +156,36 @@ TEST_F(Programs, ARunTimeErrorIsReportedAndEndsTheProgram) {
     EXPECT_THAT(run.output, HasSubstr("close: \n[x] Vornix (AIM v5.0)\n    Run-time error '75':\n    \n"
                                       "    Path/File access error: C:\\Program Files\\AIM951\\ (it exists already)\n[OK]\n"));
     EXPECT_THAT(run.output, Not(HasSubstr("About...")));
+}
+
+// Another release's aim.exe has other files and another patch position.
+TEST_F(Programs, RefuseAClientOfAnotherReleaseBeforeDrawingTheWindow) {
+    const std::string kRefusal =
+        "[x] Wrong Version of AIM\n    C:\\Program Files\\AIM95\\aim.exe is AIM 5.0 (file version 5.0.2938.1), and this "
+        "program clones AIM 4.8 only.\n    Use Vornix (AIM v5.0) for AIM 5.0 and Vornix (AIM v4.8) for AIM 4.8.\n[OK]\n";
+    const struct {
+        const char* program;
+        std::uint16_t major, minor;
+        std::string output;  // all of it when refused, how it begins when not
+    } cases[] = {
+        {kAim48, 5, 0, kRefusal},
+        {kAim50, 4, 8, "[x] Wrong Version of AIM\n    C:\\Program Files\\AIM95\\aim.exe is AIM 4.8 (file version 4.8.2938.1), "
+                       "and this program clones AIM 5.0 only.\n"},
+        {kAim50, 5, 1, "[x] Wrong Version of AIM\n"},
+        {kAim50, 5, 0, "\nVornix (AIM v5.0)\nDestination Directory: C:\\Program Files\\AIM951\\\n"},
+    };
+    for (const auto& c : cases) {
+        TestPrefix::WriteBytes(prefix.Installation() / "aim.exe", sample::ClientProgram(c.major, c.minor));
+        const Transcript run = RunProgram(c.program, "\n\n\n\n");
+        EXPECT_THAT(run.output, ::testing::StartsWith(c.output));
+        const bool refused = c.output.starts_with("[x]");
+        if (c.output == kRefusal) {
+            EXPECT_EQ(run.output, kRefusal);
+        }
+        EXPECT_EQ(run.status, refused ? 1 : 0);
+        EXPECT_EQ(std::filesystem::exists(prefix.Slot(1)), !refused);
+        std::filesystem::remove_all(prefix.Slot(1));
+    }
 }
 
 class ProgramsWithoutClient : public Programs {

@@ -1,5 +1,6 @@
 #include "SampleInstallation.h"
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 
@@ -26,7 +27,58 @@ std::filesystem::path HostRelative(const std::string& name) {
     return relative;
 }
 
+// Little-endian, as the PE format is.
+void Put(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes.at(offset + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
 }  // namespace
+
+std::vector<std::uint8_t> ClientProgram(std::uint16_t major, std::uint16_t minor) {
+    std::vector<std::uint8_t> bytes = GeneratedContents("aim.exe");
+    std::fill(bytes.begin(), bytes.begin() + 0x400, 0);
+    Put(bytes, 0x00, 0x5A4D, 2);        // "MZ"
+    Put(bytes, 0x3C, 0x40, 4);          // where the PE header is
+    Put(bytes, 0x40, 0x4550, 4);        // "PE\0\0"
+    Put(bytes, 0x44, 0x014C, 2);        // i386
+    Put(bytes, 0x46, 1, 2);             // one section
+    Put(bytes, 0x54, 0xE0, 2);          // size of the optional header
+    const std::size_t optional = 0x58;
+    Put(bytes, optional, 0x10B, 2);     // PE32
+    Put(bytes, optional + 92, 16, 4);   // data directories
+    Put(bytes, optional + 96 + 16, 0x1000, 4);  // resources: address and size
+    Put(bytes, optional + 96 + 20, 0x100, 4);
+    const std::size_t section = optional + 0xE0;
+    for (std::size_t i = 0; i < 5; ++i) bytes[section + i] = static_cast<std::uint8_t>(".rsrc"[i]);
+    Put(bytes, section + 8, 0x100, 4);  // virtual size, address, raw size, raw offset
+    Put(bytes, section + 12, 0x1000, 4);
+    Put(bytes, section + 16, 0x200, 4);
+    Put(bytes, section + 20, 0x200, 4);
+    // Version, first name, first language: one entry each, then the data entry.
+    const std::size_t resources = 0x200;
+    Put(bytes, resources + 14, 1, 2);
+    Put(bytes, resources + 16, 16, 4);
+    Put(bytes, resources + 20, 0x80000018, 4);
+    Put(bytes, resources + 0x18 + 14, 1, 2);
+    Put(bytes, resources + 0x18 + 16, 1, 4);
+    Put(bytes, resources + 0x18 + 20, 0x80000030, 4);
+    Put(bytes, resources + 0x30 + 14, 1, 2);
+    Put(bytes, resources + 0x30 + 16, 0x409, 4);
+    Put(bytes, resources + 0x30 + 20, 0x48, 4);
+    Put(bytes, resources + 0x48, 0x1058, 4);
+    Put(bytes, resources + 0x48 + 4, 92, 4);
+    // VS_VERSIONINFO with its VS_FIXEDFILEINFO.
+    const std::size_t block = resources + 0x58;
+    Put(bytes, block, 92, 2);
+    Put(bytes, block + 2, 52, 2);
+    const std::string key = "VS_VERSION_INFO";
+    for (std::size_t i = 0; i < key.size(); ++i) Put(bytes, block + 6 + 2 * i, static_cast<std::uint8_t>(key[i]), 2);
+    Put(bytes, block + 40, 0xFEEF04BD, 4);
+    Put(bytes, block + 44, 0x10000, 4);
+    Put(bytes, block + 48, (std::uint32_t{major} << 16) | minor, 4);
+    Put(bytes, block + 52, (2938u << 16) | 1u, 4);
+    return bytes;
+}
 
 std::filesystem::path EnsureDriveC(const std::filesystem::path& prefix) {
     std::filesystem::path link = prefix / "dosdevices" / "c:";

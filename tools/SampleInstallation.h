@@ -19,6 +19,10 @@ std::filesystem::path InstallationDirectory(const std::filesystem::path& prefix)
 // The same bytes every time for the same name.
 std::vector<std::uint8_t> GeneratedContents(const std::string& name);
 
+// The sample aim.exe as a Windows program with a version block: file version
+// major.minor.2938.1. Its patch positions lie where the plain sample's do.
+std::vector<std::uint8_t> ClientProgram(std::uint16_t major, std::uint16_t minor);
+
 // Writes every file of the installation into the prefix's C:\Program Files\AIM95.
 // `clientProgram`, when given, is copied as aim.exe instead of a generated one.
 void Install(const std::filesystem::path& prefix, const std::filesystem::path& clientProgram = {});
