@@ -10,6 +10,7 @@
 //   ui_driver missing    PROGRAM EDITION
 //   ui_driver existing   PROGRAM EDITION STANDIN
 //   ui_driver faults     PROGRAM EDITION STANDIN
+//   ui_driver identity   PROGRAM EDITION STANDIN     (drive M: must lead to drive C)
 //   ui_driver layout     PROGRAM EDITION STANDIN BITMAP
 //   ui_driver version    PROGRAM EDITION
 //   ui_driver install-only STANDIN
@@ -196,11 +197,10 @@ void Dismiss(const Box& box) {
     WaitFor([&] { return !IsWindow(box.dialog); }, 5000);
 }
 
-// Message box texts come back with CR LF or LF only, depending on the system;
-// the random part of a staging directory's name cannot be known.
+// Message box texts come back with CR LF or LF only, depending on the system.
 std::string Lines(std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return std::regex_replace(text, std::regex(R"(\.partial-[0-9a-f]{8})"), ".partial-*");
+    return text;
 }
 
 void ExpectBox(const Program& program, HWND owner, char icon, const std::string& title, const std::string& text) {
@@ -454,21 +454,84 @@ void ExpectErrorAfterClick(const std::string& path, const EditionProfile& editio
     Dismiss(box);
     Check(program.ExitStatus() == 1, "status 1 after the error");
     for (const auto& entry : fs::directory_iterator(Wide(folder)))
-        Check(entry.path().filename().wstring().find(L".partial-") == std::wstring::npos,
+        Check(!entry.path().filename().wstring().starts_with(L"vornix-partial-"),
               "nothing of the run is left: " + Utf8(entry.path().wstring()));
+}
+
+// Types `typed` into the box, clicks, dismisses both notices and closes the
+// window; gives the line the started clone logged.
+std::string StartedCloneOf(const std::string& path, const EditionProfile& edition, const std::string& typed) {
+    fs::remove(kStandinLog);
+    Program program(path);
+    HWND window = nullptr;
+    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    if (!window) return {};
+    const Controls controls = ControlsOf(window);
+    SendMessageW(controls.text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(typed).c_str()));
+    PostMessageW(controls.button, BM_CLICK, 0, 0);
+    Dismiss(WaitForBox(program));
+    Dismiss(WaitForBox(program));
+    const std::string line = StandinLine();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ExpectExitNotices(program, window, edition);
+    Check(program.ExitStatus() == 0, "status 0 after closing");
+    return line;
+}
+
+// Whatever name reaches a slot's directory, the clone gets that slot's digit;
+// a client of the other release is refused before anything is made.
+void IdentityScenario(const std::string& path, const EditionProfile& edition, const std::string& standin) {
+    Reset(standin);
+    const std::string digitAt = edition.patchPosition == 21915 ? "|at21915=" : "|at21756=";
+    wchar_t shortName[MAX_PATH] = {};
+    GetShortPathNameW(L"C:\\Program Files", shortName, MAX_PATH);
+    std::printf("short name of C:\\Program Files: %s\n", Utf8(shortName).c_str());
+    Check(Utf8(shortName) != "C:\\Program Files", "Wine gives C:\\Program Files a short name");
+    const struct {
+        std::string typed;
+        int slot;
+    } aliases[] = {{Utf8(shortName) + "\\AIM953\\", 3}, {"m:\\program files\\aim954", 4}};
+    for (const auto& alias : aliases) {
+        const std::string line = StartedCloneOf(path, edition, alias.typed);
+        Check(line.find(digitAt + "3" + std::to_string(alias.slot) + "|") != std::string::npos,
+              alias.typed + " gets digit " + std::to_string(alias.slot) + ": " + line);
+        Check(fs::exists(Slot(alias.slot) / "aim.exe"), alias.typed + " is slot " + std::to_string(alias.slot) + "'s directory");
+    }
+
+    // This very program carries a version block; made to say the other
+    // release, it stands in for the other release's aim.exe.
+    Reset(standin);
+    std::vector<unsigned char> client = Bytes(Wide(path));
+    const unsigned char signature[] = {0xBD, 0x04, 0xEF, 0xFE, 0x00, 0x00, 0x01, 0x00};  // and the structure's version
+    const auto fixed = std::search(client.begin(), client.end(), std::begin(signature), std::end(signature));
+    Check(fixed != client.end(), "the program has a version block");
+    if (fixed == client.end()) return;
+    const bool fifty = edition.release.major == 5;
+    const std::uint32_t other = fifty ? 0x00040008 : 0x00050000;
+    for (int i = 0; i < 4; ++i) fixed[8 + i] = static_cast<unsigned char>(other >> (8 * i));
+    std::ofstream(Installation() / "aim.exe", std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(client.data()), static_cast<std::streamsize>(client.size()));
+    Program program(path);
+    ExpectBox(program, nullptr, 'x', "Wrong Version of AIM",
+              "C:\\Program Files\\AIM95\\aim.exe is AIM " + std::string(fifty ? "4.8 (file version 4.8.0.2790)" : "5.0 (file version 5.0.0.2790)") +
+                  ", and this program clones AIM " + (fifty ? "5.0" : "4.8") +
+                  " only.\r\nUse Vornix (AIM v5.0) for AIM 5.0 and Vornix (AIM v4.8) for AIM 4.8.");
+    Check(program.ExitStatus() == 1, "status 1 after the refusal");
+    Check(!fs::exists(Slot(1)), "nothing is made");
 }
 
 // Failures of the Win32 runtime: each reported, none leaving a half-made clone.
 void FaultsScenario(const std::string& path, const EditionProfile& edition, const std::string& standin) {
     // Only ordinary files count as clones: not hidden, not system, not directories.
     Reset(standin);
-    for (int n : {1, 3}) {
+    // Slot 1 stays free: any of them counted would carry the proposal past it.
+    for (int n : {3, 5}) {
         fs::create_directories(Slot(n));
         fs::copy_file(Installation() / "aim.exe", Slot(n) / "aim.exe");
     }
-    SetFileAttributesW((Slot(1) / "aim.exe").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    SetFileAttributesW((Slot(3) / "aim.exe").c_str(), FILE_ATTRIBUTE_SYSTEM);
-    fs::create_directories(Slot(2) / "aim.exe");
+    SetFileAttributesW((Slot(3) / "aim.exe").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW((Slot(5) / "aim.exe").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    fs::create_directories(Slot(7) / "aim.exe");
     {
         Program program(path);
         HWND window = nullptr;
@@ -480,7 +543,7 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
         ExpectExitNotices(program, window, edition);
         Check(program.ExitStatus() == 0, "status 0 after closing");
     }
-    for (int n : {1, 3}) SetFileAttributesW((Slot(n) / "aim.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (int n : {3, 5}) SetFileAttributesW((Slot(n) / "aim.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
 
     Reset(standin);
     fs::remove(Installation() / "Patcher.dll");
@@ -491,7 +554,7 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
     Reset(standin);
     std::ofstream(Installation() / "aim.exe", std::ios::binary | std::ios::trunc) << std::string(20000, 'M');
     ExpectErrorAfterClick(path, edition, "",
-                          "Run-time error '63':\r\n\r\nBad record number: C:\\Program Files\\AIM951.partial-*\\aim.exe "
+                          "Run-time error '63':\r\n\r\nBad record number: C:\\Program Files\\AIM951\\aim.exe "
                           "(byte position 21915");
     Check(!fs::exists(Slot(1)), "no half-made clone after a short aim.exe");
     Check(fs::file_size(Installation() / "aim.exe") == 20000, "the installed aim.exe is untouched");
@@ -532,21 +595,9 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
 
     // Climbing past the root lands on the drive, with no slot digit.
     fs::remove_all(L"C:\\Clone");
-    Program program(path);
-    HWND window = nullptr;
-    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
-    if (!window) return;
-    const Controls controls = ControlsOf(window);
-    SendMessageW(controls.text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\..\\..\\Clone"));
-    PostMessageW(controls.button, BM_CLICK, 0, 0);
-    Dismiss(WaitForBox(program));
-    Dismiss(WaitForBox(program));
-    Check(WaitFor([] { return fs::exists(kStandinLog) && fs::file_size(kStandinLog) > 0; }), "the clone in C:\\Clone was started");
-    std::vector<unsigned char> expected = Bytes(Installation() / "aim.exe");
-    Check(Bytes(L"C:\\Clone\\aim.exe") == expected, "C:\\Clone\\aim.exe is an unpatched copy");
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    ExpectExitNotices(program, window, edition);
-    Check(program.ExitStatus() == 0, "status 0 after closing");
+    const std::string line = StartedCloneOf(path, edition, "C:\\..\\..\\Clone");
+    Check(line.find("path=C:\\Clone\\aim.exe|") != std::string::npos, "the clone in C:\\Clone was started: " + line);
+    Check(Bytes(L"C:\\Clone\\aim.exe") == Bytes(Installation() / "aim.exe"), "C:\\Clone\\aim.exe is an unpatched copy");
     fs::remove_all(L"C:\\Clone");
 }
 
@@ -716,6 +767,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (args[0] == "missing") MissingScenario(args[1], edition);
         else if (args[0] == "existing") ExistingScenario(args[1], edition, standin);
         else if (args[0] == "faults") FaultsScenario(args[1], edition, standin);
+        else if (args[0] == "identity") IdentityScenario(args[1], edition, standin);
         else if (args[0] == "layout" && args.size() > 4) LayoutScenario(args[1], edition, standin, args[4]);
         else if (args[0] == "version") VersionScenario(args[1], edition);
         else Check(false, "unknown scenario " + args[0]);

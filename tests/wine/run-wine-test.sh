@@ -58,6 +58,13 @@ driver() { "$wine" "$driver" "$@"; }
 
 case $scenario in
   clone|missing|existing|faults|x86) driver "$scenario" "$program" "$edition" "$standin" ;;
+  identity)
+    # A second drive letter for drive C, as a user may map one.
+    ln -sfn ../drive_c "$prefix/dosdevices/m:"
+    driver identity "$program" "$edition" "$standin"
+    status=$?
+    rm -f "$prefix/dosdevices/m:"
+    exit $status ;;
   desktop-user) driver desktop-user "$standin" ;;
   winxp)
     # What Wine can do for XP: report its version, so the programs take the
