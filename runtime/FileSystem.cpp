@@ -18,7 +18,7 @@ std::string MakeStagingDirectory(const std::string& directory) {
     WindowsPath staging = ParseWindowsPath(directory);
     staging.components.pop_back();
     const std::string parent = staging.ToString();
-    const std::string path = parent + (parent.back() == '\\' ? "" : "\\") + name;
+    std::string path = parent + (parent.back() == '\\' ? "" : "\\") + name;
     try {
         MakeDirectory(path);
     } catch (RuntimeError& error) {

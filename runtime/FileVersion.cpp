@@ -36,7 +36,7 @@ public:
         if (magic != 0x10B && magic != 0x20B) throw Malformed{};  // PE32, PE32+
         const std::uint64_t directories = optional + (magic == 0x10B ? 96 : 112);
         if (U32(read, directories - 4) <= 2) throw Malformed{};  // no resource directory
-        resources_ = FileOffset(U32(read, directories + 2 * 8));
+        resources_ = FileOffset(U32(read, directories + 16));  // the third directory: resources
     }
 
     // The offset of the entry with `id` (any entry when none is given) in the

@@ -388,6 +388,8 @@ void ExistingScenario(const std::string& path, const EditionProfile& edition, co
     HWND window = nullptr;
     Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
     if (!window) return;
+    Check(TextOf(ControlsOf(window).text) == "C:\\Program Files\\AIM952\\", "a folder without a clone is passed over");
+    SendMessageW(ControlsOf(window).text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\Program Files\\AIM951\\"));
     PostMessageW(ControlsOf(window).button, BM_CLICK, 0, 0);
     const Box box = WaitForBox(program);
     Check(box.title == edition.title && box.icon == 'x' && box.owner == window,
