@@ -59,6 +59,21 @@ std::string FileLookup(const std::string& path, int attributes);
 // it. Used to take back a half-made clone.
 void RemoveDirectoryTree(const std::string& path);
 
+// While one lives (the event dispatch keeps one around each event procedure),
+// what the file system looked up is remembered: each directory is listed
+// once. The runtime's own changes are taken into account; another program's
+// changes meanwhile may go unseen, as they could between any two steps.
+class LookupCache {
+public:
+    LookupCache();
+    ~LookupCache();
+    LookupCache(const LookupCache&) = delete;
+    LookupCache& operator=(const LookupCache&) = delete;
+
+private:
+    bool owner_ = true;
+};
+
 // Byte-level file output under file numbers 1 to 255.
 int FreeFile();
 // Opens an existing file for binary reading and writing; error 53 when it is

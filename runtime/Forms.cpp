@@ -34,16 +34,17 @@ WindowSystem* replacement = nullptr;
 WindowSystem& ActiveWindowSystem() { return replacement ? *replacement : PlatformWindowSystem(); }
 
 // Runs one event procedure. A run-time error is reported here, in the only
-// place that catches it, and ends the program like End does.
+// place that catches it, and ends the program like End does; an interruption
+// held back meanwhile then ends it as its signal would.
 std::optional<int> Dispatch(Form& form, const std::function<void()>& procedure) {
     std::optional<RuntimeError> error;
+    std::optional<int> ended;
     try {
         const InterruptionShield shield;
+        const LookupCache lookups;
         procedure();
-        return std::nullopt;
     } catch (const ProgramEnd& end) {
-        CloseAllFiles();
-        return end.status;
+        ended = end.status;
     } catch (const RuntimeError& raised) {
         error = raised;
     } catch (const std::bad_alloc&) {
@@ -51,9 +52,17 @@ std::optional<int> Dispatch(Form& form, const std::function<void()>& procedure) 
     } catch (const std::exception& unexpected) {
         error.emplace(ErrorNumber::InternalError, "", unexpected.what());
     }
-    CloseAllFiles();
-    ActiveWindowSystem().ShowMessageBox(error->Report(), vbCritical, form.Caption());
-    return 1;
+    if (error || ended) CloseAllFiles();
+    if (error) {
+        ended = 1;
+        try {
+            ActiveWindowSystem().ShowMessageBox(error->Report(), vbCritical, form.Caption());
+        } catch (const RuntimeError&) {
+            // A window that cannot show the report has said so where it could.
+        }
+    }
+    EndIfInterrupted();
+    return ended;
 }
 }  // namespace
 

@@ -333,10 +333,8 @@ TEST_F(FailureMatrix, AnInterruptedCloneNeverCountsAndNeverBlocksTheSlot) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         session.Signal(c.signal);
         const int status = session.Finish();
-        if (c.signal == SIGKILL) {
-            EXPECT_EQ(status, 128 + SIGKILL);
-        } else {
-            EXPECT_EQ(status, 1) << session.Output();
+        EXPECT_EQ(status, 128 + c.signal) << "ended as the signal ends a program";
+        if (c.signal != SIGKILL) {
             EXPECT_THAT(session.Output(), HasSubstr("Run-time error '18':\n    \n    User interrupt occurred: "));
             EXPECT_EQ(FilesBeingCloned(prefix.ProgramFiles()), 0u) << "the staging directory is taken back";
         }
@@ -352,21 +350,43 @@ TEST_F(FailureMatrix, AnInterruptedCloneNeverCountsAndNeverBlocksTheSlot) {
     }
 }
 
-// The launcher (and through it Wine and the client) gets descriptors 0 to 2
-// only and default signal dispositions; a reader that goes away is end of input.
-TEST_F(FailureMatrix, TheStartedProgramInheritsNothingOfOurs) {
+// The launcher (and through it Wine and the client) gets the prefix by its
+// absolute path, /dev/null for input, a process group of its own, descriptors
+// 0 to 2 only and default signal dispositions, whatever Vornix had.
+TEST_F(FailureMatrix, TheLauncherInheritsNothingOfOurs) {
     const fs::path inherited = prefix.Scratch() / "inherited";
-    options.environment = {"WINE=" VORNIX_INSPECTING_LAUNCHER, "VORNIX_INSPECT_LOG=" + inherited.string()};
-    ProgramSession session(kAim50, options);
-    ASSERT_TRUE(session.WaitFor("q = close: "));
-    session.Send("");
-    ASSERT_TRUE(session.WaitFor("[i] Finished Copying"));
-    session.CloseOutput();
-    session.Send("");  // the next box finds no reader: from here on, end of input
-    EXPECT_EQ(session.Finish(), 0);
-    ExpectNoHalfMadeClone(prefix.Slot(1), '1');
-    ASSERT_TRUE(fs::exists(inherited)) << "the launcher did not run";
-    EXPECT_EQ(ReadText(inherited), "");
+    const fs::path onPath = prefix.Scratch() / "bin";
+    fs::create_directories(onPath);
+    fs::create_symlink(VORNIX_INSPECTING_LAUNCHER, onPath / "wine");
+    const std::string log = "VORNIX_INSPECT_LOG=" + inherited.string();
+    const std::string launcher = "WINE=" VORNIX_INSPECTING_LAUNCHER;
+    const struct {
+        const char* name;
+        std::vector<std::string> environment;
+        std::string shellSetup;
+        std::vector<int> blocked;
+        bool terminal = false;
+    } cases[] = {
+        {"plain", {launcher, log}},
+        {"a relative WINEPREFIX", {launcher, log}, "cd '" + prefix.Sandbox().string() + "' && export WINEPREFIX=prefix"},
+        {"signals ignored and blocked", {launcher, log}, "trap '' USR1 TERM HUP", {SIGUSR2, SIGINT}},
+        {"wine found on PATH", {"PATH=" + onPath.string() + ":/usr/bin:/bin", log}},
+        {"input from a terminal", {launcher, log}, "", {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SessionOptions session;
+        session.environment = c.environment;
+        session.shellSetup = c.shellSetup;
+        session.blockedSignals = c.blocked;
+        session.terminal = c.terminal;
+        fs::remove(inherited);
+        const Transcript run = RunProgram(kAim50, "\n\n\nq\n\n\n", session);  // q: a terminal never ends input
+        EXPECT_EQ(run.status, 0) << run.output;
+        ExpectNoHalfMadeClone(prefix.Slot(1), '1');
+        EXPECT_EQ(ReadText(inherited), "WINEPREFIX=" + prefix.Root().string() + "\nstdin /dev/null\ngroup own\n");
+        fs::remove_all(prefix.Slot(1));
+    }
 }
 
 }  // namespace

@@ -1,16 +1,29 @@
-// Stands in for wine and writes to $VORNIX_INSPECT_LOG what it inherited that
-// a started program should not: descriptors past 2, and signals 1 to 31
-// ignored or blocked, one a line. An empty log: nothing.
+// Stands in for wine and writes to $VORNIX_INSPECT_LOG what it was given, one
+// fact a line: each WINEPREFIX in its environment, whether its standard input
+// is /dev/null and whether it leads a process group of its own; then what it
+// inherited that a started program should not: descriptors past 2, and
+// signals 1 to 31 ignored or blocked.
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+
+extern char** environ;
 
 int main() {
     std::FILE* log = std::fopen(std::getenv("VORNIX_INSPECT_LOG"), "we");
     if (!log) return 2;
+    for (char** entry = environ; *entry; ++entry)
+        if (std::strncmp(*entry, "WINEPREFIX=", 11) == 0) std::fprintf(log, "%s\n", *entry);
+    struct stat input {}, null {};
+    const bool fromNull = ::fstat(STDIN_FILENO, &input) == 0 && ::stat("/dev/null", &null) == 0 &&
+                          input.st_rdev == null.st_rdev && S_ISCHR(input.st_mode);
+    std::fprintf(log, "stdin %s\ngroup %s\n", fromNull ? "/dev/null" : "other", ::getpgrp() == ::getpid() ? "own" : "shared");
     DIR* descriptors = ::opendir("/proc/self/fd");
     while (const dirent* entry = descriptors ? ::readdir(descriptors) : nullptr) {
         const std::string name = entry->d_name;

@@ -39,8 +39,12 @@ void GiveToUnprivilegedUser(const std::string& path) {
 }
 
 ProgramSession::ProgramSession(const std::string& program, const SessionOptions& options) {
-    int toChild[2], fromChild[2];
-    if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    int toChild[2], fromChild[2], errorsFromChild[2];
+    if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0 || ::pipe2(errorsFromChild, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int signal : options.blockedSignals) sigaddset(&blocked, signal);
     std::string script = options.shellSetup + "\nexec \"$@\"";
     std::vector<std::string> arguments = {"/bin/sh", "-c", script, "sh"};
     if (options.unprivileged && ::geteuid() == 0)
@@ -65,10 +69,11 @@ ProgramSession::ProgramSession(const std::string& program, const SessionOptions&
         child_ = ::forkpty(&terminal, nullptr, nullptr, &size);
         if (child_ < 0) throw std::runtime_error("forkpty");
         if (child_ == 0) {
+            ::sigprocmask(SIG_BLOCK, &blocked, nullptr);
             ::execve("/bin/sh", argv.data(), envp.data());
             ::_exit(127);
         }
-        for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]}) ::close(fd);
+        for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1], errorsFromChild[0], errorsFromChild[1]}) ::close(fd);
         input_ = terminal;
         output_fd_ = ::dup(terminal);
         ::signal(SIGPIPE, SIG_IGN);
@@ -78,14 +83,21 @@ ProgramSession::ProgramSession(const std::string& program, const SessionOptions&
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDERR_FILENO);
-    const int spawned = ::posix_spawn(&child_, "/bin/sh", &actions, nullptr, pointers(arguments).data(),
+    posix_spawn_file_actions_adddup2(&actions, options.separateErrors ? errorsFromChild[1] : fromChild[1], STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setsigmask(&attributes, &blocked);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    const int spawned = ::posix_spawn(&child_, "/bin/sh", &actions, &attributes, pointers(arguments).data(),
                                       pointers(environment).data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(toChild[0]);
     ::close(fromChild[1]);
+    ::close(errorsFromChild[1]);
     input_ = toChild[1];
     output_fd_ = fromChild[0];
+    errors_fd_ = errorsFromChild[0];
     if (spawned != 0) throw std::runtime_error(std::string("spawn: ") + std::strerror(spawned));
     ::signal(SIGPIPE, SIG_IGN);  // a child that ended early must not end the test
 }
@@ -95,18 +107,27 @@ ProgramSession::~ProgramSession() {
         ::kill(child_, SIGKILL);
         ::waitpid(child_, nullptr, 0);
     }
-    if (input_ >= 0) ::close(input_);
-    if (output_fd_ >= 0) ::close(output_fd_);
+    for (int fd : {input_, output_fd_, errors_fd_})
+        if (fd >= 0) ::close(fd);
 }
 
+// Reads what either stream has; false when both have ended or nothing came in time.
 bool ProgramSession::ReadSome(int timeoutMs) {
-    if (output_fd_ < 0) return false;
-    pollfd ready = {output_fd_, POLLIN, 0};
-    if (::poll(&ready, 1, timeoutMs) <= 0) return false;
-    char buffer[4096];
-    const ssize_t got = ::read(output_fd_, buffer, sizeof buffer);
-    if (got <= 0) return false;
-    output_.append(buffer, static_cast<std::size_t>(got));
+    pollfd ready[2] = {{output_fd_, POLLIN, 0}, {errors_fd_, POLLIN, 0}};
+    if ((output_fd_ < 0 && errors_fd_ < 0) || ::poll(ready, 2, timeoutMs) <= 0) return false;
+    int* streams[2] = {&output_fd_, &errors_fd_};
+    std::string* texts[2] = {&output_, &errors_};
+    for (int i = 0; i < 2; ++i) {
+        if (!ready[i].revents) continue;
+        char buffer[4096];
+        const ssize_t got = ::read(*streams[i], buffer, sizeof buffer);
+        if (got > 0) {
+            texts[i]->append(buffer, static_cast<std::size_t>(got));
+        } else {
+            ::close(*streams[i]);
+            *streams[i] = -1;
+        }
+    }
     return true;
 }
 
@@ -156,7 +177,7 @@ Transcript RunProgram(const std::string& program, const std::string& input, cons
         session.Send(lines);
     }
     const int status = session.Finish();
-    return {status, session.Output()};
+    return {status, session.Output(), session.Errors()};
 }
 
 }  // namespace vornix::testing

@@ -21,6 +21,10 @@ struct SessionOptions {
     bool unprivileged = false;
     // On a pseudo-terminal of its own, as a user at a terminal runs it.
     bool terminal = false;
+    // Signals blocked in the program when it starts.
+    std::vector<int> blockedSignals;
+    // Standard error apart from standard output (not at a terminal).
+    bool separateErrors = false;
 
     // Preloads the fault-injection library, set up by these NAME=value pairs.
     void InjectFaults(const std::vector<std::string>& settings);
@@ -46,6 +50,8 @@ public:
     // (128 + the signal when a signal ended it).
     int Finish();
     const std::string& Output() const { return output_; }
+    // Standard error, when kept apart.
+    const std::string& Errors() const { return errors_; }
 
 private:
     bool ReadSome(int timeoutMs);
@@ -53,7 +59,9 @@ private:
     pid_t child_ = -1;
     int input_ = -1;
     int output_fd_ = -1;
+    int errors_fd_ = -1;
     std::string output_;
+    std::string errors_;
     std::size_t consumed_ = 0;
     int status_ = -1;
 };
@@ -62,6 +70,7 @@ private:
 struct Transcript {
     int status;
     std::string output;
+    std::string errors;  // when kept apart
 };
 Transcript RunProgram(const std::string& program, const std::string& input, const SessionOptions& options = {});
 

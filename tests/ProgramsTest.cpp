@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 
 #include "ProgramSession.h"
 #include "TestPrefix.h"
@@ -156,6 +157,48 @@ TEST_F(Programs, ARunTimeErrorIsReportedAndEndsTheProgram) {
     EXPECT_THAT(run.output, HasSubstr("close: \n[x] Vornix (AIM v5.0)\n    Run-time error '75':\n    \n"
                                       "    Path/File access error: C:\\Program Files\\AIM951\\ (it exists already)\n[OK]\n"));
     EXPECT_THAT(run.output, Not(HasSubstr("About...")));
+}
+
+// Output that cannot be written is an error, told on standard error: nothing
+// is done for a user who cannot see the window.
+TEST_F(Programs, OutputThatCannotBeWrittenIsAnErrorOnStandardError) {
+    const std::string k57 = "Run-time error '57':\n    \n    Device I/O error: standard output (";
+    const std::string fifo = (prefix.Scratch() / "fifo").string();
+    const struct {
+        const char* name;
+        std::string shellSetup;
+        std::vector<std::string> arguments;
+        std::optional<std::string> closeAfter;  // our end of its output is closed once this is seen
+        std::string errors;
+        bool cloned = false;
+    } cases[] = {
+        {"full", "exec >/dev/full", {}, {}, k57 + "No space left on device)"},
+        {"closed", "exec >&-", {}, {}, k57 + "Bad file descriptor)"},
+        {"no reader", "mkfifo '" + fifo + "' && exec 3<>'" + fifo + "' >'" + fifo + "' 3<&-", {}, {}, k57 + "Broken pipe)"},
+        {"reader gone after the clone", "", {}, "[i] Finished Copying", k57 + "Broken pipe)", true},
+        {"help", "exec >/dev/full", {"--help"}, {}, "vornix-aim50: write error: No space left on device\n"},
+        {"version", "exec >&-", {"--", "--version"}, {}, "vornix-aim50: unexpected argument '--version'\n"},
+        {"version", "exec >&-", {"--version", "--"}, {}, "vornix-aim50: write error: Bad file descriptor\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SessionOptions options;
+        options.shellSetup = c.shellSetup;
+        options.arguments = c.arguments;
+        options.separateErrors = true;
+        ProgramSession session(kAim50, options);
+        session.Send("");
+        if (c.closeAfter) {
+            EXPECT_TRUE(session.WaitFor(*c.closeAfter));
+            session.CloseOutput();
+        }
+        session.Send("\n\n");
+        EXPECT_NE(session.Finish(), 0);
+        EXPECT_THAT(session.Errors(), HasSubstr(c.errors));
+        EXPECT_EQ(std::filesystem::exists(prefix.Slot(1)), c.cloned);
+        EXPECT_FALSE(std::filesystem::exists(LaunchLog())) << "nothing is started";
+        std::filesystem::remove_all(prefix.Slot(1));
+    }
 }
 
 // Another release's aim.exe has other files and another patch position.

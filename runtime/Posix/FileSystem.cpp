@@ -1,5 +1,6 @@
 #include "../FileSystem.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <sys/xattr.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -71,8 +73,12 @@ bool IsHidden(const std::filesystem::path& host) {
 FileDescriptor OpenOrdinaryFile(const std::string& path, int access, struct stat& info) {
     const HostPath mapped = MapPath(path);
     if (mapped.missing != 0) Raise(ErrorNumber::FileNotFound, path);
-    if (::stat(mapped.host.c_str(), &info) != 0) RaiseFromErrno(errno, path, ErrorNumber::FileNotFound);
-    if (!S_ISREG(info.st_mode)) Raise(ErrorNumber::FileNotFound, path, "not an ordinary file");
+    // What the listing calls a plain file needs no look before the open.
+    if (mapped.type != DT_REG) {
+        if (mapped.type != DT_LNK && mapped.type != DT_UNKNOWN) Raise(ErrorNumber::FileNotFound, path, "not an ordinary file");
+        if (::stat(mapped.host.c_str(), &info) != 0) RaiseFromErrno(errno, path, ErrorNumber::FileNotFound);
+        if (!S_ISREG(info.st_mode)) Raise(ErrorNumber::FileNotFound, path, "not an ordinary file");
+    }
     FileDescriptor file(::open(mapped.host.c_str(), access | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (file.get() < 0) RaiseFromErrno(errno, path, ErrorNumber::FileNotFound);
     if (::fstat(file.get(), &info) != 0) RaiseFromErrno(errno, path, ErrorNumber::FileNotFound);
@@ -80,38 +86,69 @@ FileDescriptor OpenOrdinaryFile(const std::string& path, int access, struct stat
     return file;
 }
 
-void CopyContents(int from, int to, const std::string& destination) {
-    // In small steps, so that an interruption is seen between them.
-    constexpr std::size_t kStep = 1 << 20;
-#if defined(__linux__)
-    // The kernel's own copy first; it falls back below where it cannot.
-    for (;;) {
+// Copies bytes `offset` to `end` of `from` to the same place in `to` (`end`
+// -1: to the end of `from`): by the kernel's own copy while it serves, else
+// by reading and writing. In small steps, so that an interruption is seen
+// between them.
+void CopyRange(int from, int to, off_t offset, off_t end, bool& kernelCopies, const std::string& destination) {
+    constexpr off_t kStep = 1 << 20;
+    char buffer[1 << 16];
+    while (end < 0 || offset < end) {
         RaiseIfInterrupted(destination);
-        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, kStep, 0);
+        const off_t wanted = end < 0 ? kStep : std::min(kStep, end - offset);
+        ssize_t copied = 0;
+#if defined(__linux__)
+        if (kernelCopies) {
+            off_t in = offset, out = offset;
+            copied = ::copy_file_range(from, &in, to, &out, static_cast<std::size_t>(wanted), 0);
+            // Across file systems on older kernels, and where a file system
+            // does not take part, the bytes go through our hands instead.
+            if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                kernelCopies = false;
+                continue;
+            }
+        } else
+#endif
+        {
+            kernelCopies = false;
+            copied = ::pread(from, buffer, std::min<std::size_t>(sizeof buffer, static_cast<std::size_t>(wanted)), offset);
+            for (ssize_t done = 0; copied > 0 && done < copied;) {
+                const ssize_t put = ::pwrite(to, buffer + done, static_cast<std::size_t>(copied - done), offset + done);
+                if (put < 0 && errno != EINTR) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
+                done += std::max<ssize_t>(put, 0);
+            }
+        }
         if (copied == 0) return;
-        if (copied > 0 || errno == EINTR) continue;
-        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) break;
-        RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
+        if (copied < 0) {
+            if (errno == EINTR) continue;
+            RaiseFromErrno(errno, destination, kernelCopies ? ErrorNumber::PathNotFound : ErrorNumber::DeviceIOError);
+        }
+        offset += copied;
+    }
+}
+
+// Fills the empty `to` with what `from` holds. A file with fewer blocks than
+// its size has holes: only its data is copied, and the holes stay holes.
+void CopyContents(int from, int to, const struct stat& source, const std::string& destination) {
+    bool kernelCopies = true;
+#if defined(SEEK_DATA)
+    if (source.st_blocks * 512 < source.st_size) {
+        for (off_t data = 0;; ) {
+            data = ::lseek(from, data, SEEK_DATA);
+            if (data < 0) {
+                if (errno != ENXIO) RaiseFromErrno(errno, destination, ErrorNumber::DeviceIOError);
+                break;  // no data after the last hole
+            }
+            const off_t hole = ::lseek(from, data, SEEK_HOLE);
+            if (hole < 0) RaiseFromErrno(errno, destination, ErrorNumber::DeviceIOError);
+            CopyRange(from, to, data, hole, kernelCopies, destination);
+            data = hole;
+        }
+        if (::ftruncate(to, source.st_size) != 0) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
+        return;
     }
 #endif
-    char buffer[1 << 16];
-    for (;;) {
-        RaiseIfInterrupted(destination);
-        const ssize_t got = ::read(from, buffer, sizeof buffer);
-        if (got == 0) return;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            RaiseFromErrno(errno, destination, ErrorNumber::DeviceIOError);
-        }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(to, buffer + done, static_cast<std::size_t>(got - done));
-            if (put < 0) {
-                if (errno == EINTR) continue;
-                RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
-            }
-            done += put;
-        }
-    }
+    CopyRange(from, to, 0, -1, kernelCopies, destination);
 }
 
 class PosixBinaryFile : public BinaryFile {
@@ -168,10 +205,12 @@ void RequireNewDirectory(const std::string& path) { NewDirectory(path); }
 
 void MakeDirectory(const std::string& path) {
     RaiseIfInterrupted(path);
-    if (::mkdir(NewDirectory(path).host.c_str(), 0777) != 0) {
+    const HostPath made = NewDirectory(path);
+    if (::mkdir(made.host.c_str(), 0777) != 0) {
         if (errno == EEXIST) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");
         RaiseFromErrno(errno, path, ErrorNumber::PathNotFound);
     }
+    posix::NoteMade(path, made.host, true);
 }
 
 void RenameDirectory(const std::string& from, const std::string& to) {
@@ -179,6 +218,7 @@ void RenameDirectory(const std::string& from, const std::string& to) {
     const HostPath source = MapPath(from);
     if (source.missing != 0) Raise(ErrorNumber::PathNotFound, from);
     const HostPath target = NewDirectory(to);
+    posix::ForgetLookups();  // whatever happens, both names are looked up afresh
     const auto existsAlready = [&] { Raise(ErrorNumber::PathFileAccessError, to, "it exists already"); };
 #if defined(__linux__)
     if (::renameat2(AT_FDCWD, source.host.c_str(), AT_FDCWD, target.host.c_str(), RENAME_NOREPLACE) == 0) return;
@@ -238,7 +278,8 @@ void CopyFile(const std::string& source, const std::string& destination) {
     const mode_t mode = (sourceInfo.st_mode & 0777) | S_IWUSR;
     FileDescriptor output(::open(to.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
     if (output.get() < 0) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
-    CopyContents(input.get(), output.get(), destination);
+    if (to.missing != 0) posix::NoteMade(destination, to.host, false);
+    CopyContents(input.get(), output.get(), sourceInfo, destination);
     // Windows' CopyFile keeps the modification time too.
     const struct timespec times[2] = {{0, UTIME_OMIT}, sourceInfo.st_mtim};
     if (::futimens(output.get(), times) != 0) RaiseFromErrno(errno, destination, ErrorNumber::DeviceIOError);
@@ -250,7 +291,8 @@ std::string FileLookup(const std::string& path, int attributes) {
     const HostPath mapped = MapPath(path);
     if (mapped.missing != 0) return {};
     struct stat info {};
-    if (::stat(mapped.host.c_str(), &info) != 0) {
+    info.st_mode = S_IFREG;  // what the listing calls a plain file is one
+    if (mapped.type != DT_REG && ::stat(mapped.host.c_str(), &info) != 0) {
         if (IsMiss(errno)) return {};  // a link to nothing
         RaiseFromErrno(errno, path, ErrorNumber::FileNotFound);
     }
@@ -261,6 +303,7 @@ std::string FileLookup(const std::string& path, int attributes) {
 void RemoveDirectoryTree(const std::string& path) {
     const HostPath mapped = MapPath(path);
     if (mapped.missing != 0) return;  // already gone
+    posix::ForgetLookups();
     std::error_code error;
     std::filesystem::remove_all(mapped.host, error);  // does not follow links
     if (error) RaiseFromErrno(error.value(), path, ErrorNumber::PathNotFound);

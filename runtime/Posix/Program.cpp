@@ -5,10 +5,12 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 
 #include "../RuntimeError.h"
 #include "Errors.h"
+#include "Process.h"
 #include "WinePath.h"
 
 extern char** environ;
@@ -29,17 +32,28 @@ constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr std::size_t kLauncherOutputLimit = 2048;
 
 volatile std::sig_atomic_t shielded = 0;
-volatile std::sig_atomic_t pendingInterruption = 0;
+volatile std::sig_atomic_t heldBack = 0;  // the signal of an interruption held back
+std::atomic<const termios*> terminalToRestore{nullptr};
+bool standardOutputWasClosed = false;
 
-// Ends the program the way `signal` ends any program.
+// Ends the program the way `signal` ends any program, with the terminal as
+// it was. Safe in a signal handler.
 void EndBySignal(int signal) {
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+    if (const termios* state = terminalToRestore.load()) ::tcsetattr(STDIN_FILENO, TCSANOW, state);
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    ::sigaction(signal, &fallback, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);  // never reached: the default action of these signals is to end
 }
 
 void OnInterruption(int signal) {
     if (shielded)
-        pendingInterruption = signal;
+        heldBack = signal;
     else
         EndBySignal(signal);
 }
@@ -84,7 +98,9 @@ std::string ReadBack(int captured) {
 }
 
 // Only descriptors 0 to 2 and default signal dispositions pass on to the
-// launcher, and through it to Wine and the client.
+// launcher, and through it to Wine and the client. It runs in a process
+// group of its own: a Ctrl-C meant for Vornix, or the end of its terminal
+// session, does not reach the launcher or the clone it starts.
 class CleanSpawn {
 public:
     explicit CleanSpawn(int output) {
@@ -101,7 +117,8 @@ public:
         sigemptyset(&none);
         posix_spawnattr_setsigdefault(&attributes_, &all);
         posix_spawnattr_setsigmask(&attributes_, &none);
-        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+        posix_spawnattr_setpgroup(&attributes_, 0);
+        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
     }
     ~CleanSpawn() {
         posix_spawnattr_destroy(&attributes_);
@@ -120,15 +137,27 @@ private:
     posix_spawnattr_t attributes_;
 };
 
-// An unlinked temporary file, closed when it goes out of scope.
+// A file with no name, closed when it goes out of scope: in memory where
+// the system can, so that no temporary directory is needed at all.
 class CapturedOutput {
 public:
     CapturedOutput() {
-        const char* directory = std::getenv("TMPDIR");
-        std::string name = std::string(directory && *directory ? directory : "/tmp") + "/vornix-launcher-XXXXXX";
-        fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-        if (fd_ < 0) posix::RaiseFromErrno(errno, name, ErrorNumber::PathNotFound);
-        ::unlink(name.c_str());
+#if defined(__linux__)
+        fd_ = ::memfd_create("vornix-launcher", MFD_CLOEXEC);
+        if (fd_ < 0) posix::RaiseFromErrno(errno, "memfd:vornix-launcher", ErrorNumber::PathNotFound);
+#else
+        const char* configured = std::getenv("TMPDIR");
+        for (std::string directory : {std::string(configured ? configured : ""), std::string("/tmp")}) {
+            if (directory.empty()) continue;
+            std::string name = directory + "/vornix-launcher-XXXXXX";
+            fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+            if (fd_ >= 0) {
+                ::unlink(name.c_str());
+                return;
+            }
+        }
+        posix::RaiseFromErrno(errno, "/tmp/vornix-launcher-XXXXXX", ErrorNumber::PathNotFound);
+#endif
     }
     ~CapturedOutput() { ::close(fd_); }
     CapturedOutput(const CapturedOutput&) = delete;
@@ -142,6 +171,13 @@ private:
 }  // namespace
 
 void PrepareProcess() {
+    // A descriptor closed at the start would be handed to the first file
+    // opened: it stands on /dev/null instead, and output there is an error.
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
+        if (::fcntl(descriptor, F_GETFD) >= 0 || errno != EBADF) continue;
+        ::open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);  // takes the lowest free number
+        if (descriptor == STDOUT_FILENO) standardOutputWasClosed = true;
+    }
     // A closed terminal or pipe ends input (the terminal window sees it); a
     // file-size limit ends a copy with "Disk full".
     std::signal(SIGPIPE, SIG_IGN);
@@ -149,7 +185,7 @@ void PrepareProcess() {
     struct sigaction action {};
     action.sa_handler = OnInterruption;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no restart: a blocked read or copy returns and looks at the flag
+    action.sa_flags = 0;  // no restart: a blocked read, wait or copy returns and looks at what was held back
     for (int signal : kInterruptions) {
         struct sigaction previous {};
         ::sigaction(signal, nullptr, &previous);
@@ -159,22 +195,28 @@ void PrepareProcess() {
 
 InterruptionShield::InterruptionShield() { shielded = 1; }
 
-InterruptionShield::~InterruptionShield() {
-    shielded = 0;
-    // One that came after the last runtime operation: it ends the program now.
-    if (const int signal = pendingInterruption) {
-        pendingInterruption = 0;
-        EndBySignal(signal);
-    }
-}
+InterruptionShield::~InterruptionShield() { shielded = 0; }
 
 void RaiseIfInterrupted(const std::string& path) {
-    const int signal = pendingInterruption;
+    const int signal = heldBack;
     if (!signal) return;
-    pendingInterruption = 0;
     const char* what = signal == SIGINT ? "Ctrl-C (SIGINT)" : signal == SIGHUP ? "the terminal closing (SIGHUP)" : "SIGTERM";
     Raise(ErrorNumber::UserInterrupt, path, std::string("stopped by ") + what);
 }
+
+bool InterruptionPending() { return heldBack != 0; }
+
+void EndIfInterrupted() {
+    if (const int signal = heldBack) EndBySignal(signal);
+}
+
+namespace posix {
+
+bool StandardOutputWasClosed() { return standardOutputWasClosed; }
+
+void RestoreTerminalOnEnd(const termios* state) { terminalToRestore.store(state); }
+
+}  // namespace posix
 
 void StartProgram(const std::string& path, WindowStyle style) {
     RaiseIfInterrupted(path);
@@ -197,9 +239,13 @@ void StartProgram(const std::string& path, WindowStyle style) {
               "the Wine launcher that starts " + path + " could not be run: " + std::strerror(failed) +
                   "; set WINE to the wine program");
 
+    // An interruption meanwhile is acted on at once: the clone is complete,
+    // and the launcher is left to finish on its own.
     int status = 0;
-    while (::waitpid(launcher, &status, 0) < 0)
+    while (::waitpid(launcher, &status, 0) < 0) {
         if (errno != EINTR) posix::RaiseFromErrno(errno, wine, ErrorNumber::FileNotFound);
+        RaiseIfInterrupted(path);
+    }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
 
     const std::string how = WIFEXITED(status) ? "exited with status " + std::to_string(WEXITSTATUS(status))

@@ -5,36 +5,100 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <vector>
 
+#include "../FileSystem.h"
 #include "../RuntimeError.h"
 #include "Errors.h"
 
 namespace runtime::posix {
 namespace {
 
-bool Exists(const std::filesystem::path& path, const std::string& windowsPath) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0) return true;
-    if (IsMiss(errno)) return false;
-    RaiseFromErrno(errno, windowsPath, ErrorNumber::PathNotFound);
+struct Entry {
+    std::string name;
+    unsigned char type;
+};
+
+// A directory of the prefix as the runtime has seen it: where it is on the
+// host and, once listed, the names it holds in the order the host gives them.
+struct Directory {
+    std::filesystem::path host;
+    bool listed = false;
+    std::vector<Entry> entries;
+    // Why it could not be listed (errno), when it may still be searched.
+    int unreadable = 0;
+};
+
+unsigned char TypeOf(mode_t mode) {
+    return S_ISREG(mode) ? DT_REG : S_ISDIR(mode) ? DT_DIR : S_ISLNK(mode) ? DT_LNK : DT_UNKNOWN;
 }
 
-// The first entry of `directory` whose name matches `name` ignoring case, as
-// Wine picks it; empty when there is none.
-std::string FindIgnoringCase(const std::filesystem::path& directory, const std::string& name,
-                             const std::string& windowsPath) {
-    std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(directory.c_str()), ::closedir);
-    if (!stream) {
-        if (IsMiss(errno)) return {};
-        RaiseFromErrno(errno, windowsPath, ErrorNumber::PathNotFound);
+// Each directory is listed once while it is remembered; a name is then found
+// in the listing as Wine finds it: the exact name first, then the first one
+// equal but for letter case.
+class Lookups {
+public:
+    Directory& At(const std::string& key, const std::filesystem::path& host) {
+        auto [place, added] = directories_.try_emplace(key);
+        if (added) place->second.host = host;
+        return place->second;
     }
-    while (const dirent* entry = ::readdir(stream.get())) {
-        std::string_view candidate = entry->d_name;
-        if (candidate != "." && candidate != ".." && EqualIgnoringAsciiCase(candidate, name))
-            return std::string(candidate);
+
+    Directory* Find(const std::string& key) {
+        const auto place = directories_.find(key);
+        return place == directories_.end() ? nullptr : &place->second;
     }
-    return {};
+
+    const Entry* Lookup(Directory& directory, const std::string& name, const std::string& windowsPath) {
+        if (!directory.listed) List(directory, windowsPath);
+        for (const Entry& entry : directory.entries)
+            if (entry.name == name) return &entry;
+        for (const Entry& entry : directory.entries)
+            if (EqualIgnoringAsciiCase(entry.name, name)) return &entry;
+        if (!directory.unreadable) return nullptr;
+        // A directory that may be searched but not read still gives its
+        // exact names, as it does to Wine; other cases stay unknown.
+        struct stat info {};
+        if (::lstat((directory.host / name).c_str(), &info) != 0)
+            RaiseFromErrno(IsMiss(errno) ? directory.unreadable : errno, windowsPath, ErrorNumber::PathNotFound);
+        directory.entries.push_back({name, TypeOf(info.st_mode)});
+        return &directory.entries.back();
+    }
+
+    void Clear() { directories_.clear(); }
+
+private:
+    static void List(Directory& directory, const std::string& windowsPath) {
+        directory.listed = true;
+        std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(directory.host.c_str()), ::closedir);
+        if (!stream) {
+            if (!IsMiss(errno)) directory.unreadable = errno;  // else not there, or no directory: nothing in it
+            return;
+        }
+        errno = 0;
+        while (const dirent* entry = ::readdir(stream.get())) {
+            const std::string_view candidate = entry->d_name;
+            if (candidate != "." && candidate != "..") directory.entries.push_back({std::string(candidate), entry->d_type});
+        }
+        if (errno != 0) RaiseFromErrno(errno, windowsPath, ErrorNumber::PathNotFound);
+    }
+
+    // By the Windows path in lower case: "c:\program files\aim95".
+    std::map<std::string, Directory> directories_;
+};
+
+// What the running event has looked up; nothing is kept outside events.
+std::unique_ptr<Lookups> remembered;
+
+std::string Key(const WindowsPath& path, std::size_t components) {
+    std::string key{path.drive, ':'};
+    for (std::size_t i = 0; i < components; ++i) {
+        key += '\\';
+        for (const char c : path.components[i]) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return key;
 }
 
 }  // namespace
@@ -67,20 +131,50 @@ std::filesystem::path DriveDirectory(char drive, const std::string& windowsPath)
 
 HostPath MapPath(const std::string& windowsPath) {
     const WindowsPath parsed = ParseWindowsPath(windowsPath);
-    std::filesystem::path host = DriveDirectory(parsed.drive, windowsPath);
+    Lookups once;
+    Lookups& lookups = remembered ? *remembered : once;
+    std::string key = Key(parsed, 0);
+    Directory* directory = lookups.Find(key);
+    if (!directory) directory = &lookups.At(key, DriveDirectory(parsed.drive, windowsPath));
+    std::filesystem::path host = directory->host;
+    unsigned char type = DT_DIR;
     std::size_t found = 0;
     for (; found < parsed.components.size(); ++found) {
-        const std::string& name = parsed.components[found];
-        if (Exists(host / name, windowsPath)) {
-            host /= name;
-            continue;
-        }
-        std::string actual = FindIgnoringCase(host, name, windowsPath);
-        if (actual.empty()) break;
-        host /= actual;
+        const Entry* entry = lookups.Lookup(*directory, parsed.components[found], windowsPath);
+        if (!entry) break;
+        host /= entry->name;
+        type = entry->type;
+        if (found + 1 < parsed.components.size()) directory = &lookups.At(Key(parsed, found + 1), host);
     }
     for (std::size_t i = found; i < parsed.components.size(); ++i) host /= parsed.components[i];
-    return {host, parsed.components.size() - found};
+    const std::size_t missing = parsed.components.size() - found;
+    return {host, missing, missing == 0 ? type : static_cast<unsigned char>(DT_UNKNOWN)};
+}
+
+void NoteMade(const std::string& windowsPath, const std::filesystem::path& host, bool directory) {
+    if (!remembered) return;
+    const WindowsPath parsed = ParseWindowsPath(windowsPath);
+    if (parsed.components.empty()) return;
+    if (Directory* parent = remembered->Find(Key(parsed, parsed.components.size() - 1)); parent && parent->listed)
+        parent->entries.push_back({host.filename().string(), static_cast<unsigned char>(directory ? DT_DIR : DT_REG)});
+    // A directory made just now holds nothing: nothing to list.
+    if (directory) remembered->At(Key(parsed, parsed.components.size()), host).listed = true;
+}
+
+void ForgetLookups() {
+    if (remembered) remembered->Clear();
 }
 
 }  // namespace runtime::posix
+
+namespace runtime {
+
+LookupCache::LookupCache() : owner_(!posix::remembered) {
+    if (owner_) posix::remembered = std::make_unique<posix::Lookups>();
+}
+
+LookupCache::~LookupCache() {
+    if (owner_) posix::remembered.reset();
+}
+
+}  // namespace runtime

@@ -16,6 +16,9 @@ struct HostPath {
     std::filesystem::path host;
     // How many trailing components do not exist yet (0: the whole path exists).
     std::size_t missing;
+    // The last component's type as its directory listed it (DT_REG, DT_LNK ...;
+    // DT_UNKNOWN when the listing did not say or the path is missing).
+    unsigned char type;
 };
 
 // The host path inside the drive's directory. Existing components are found
@@ -24,5 +27,11 @@ HostPath MapPath(const std::string& windowsPath);
 
 // The directory of a drive letter; error 76 when the drive is not mapped.
 std::filesystem::path DriveDirectory(char drive, const std::string& windowsPath);
+
+// What the runtime itself changed, so that what it remembers stays true:
+// a name it made (a file, or a new and empty directory) ...
+void NoteMade(const std::string& windowsPath, const std::filesystem::path& host, bool directory);
+// ... or names it moved or removed, which it then looks up afresh.
+void ForgetLookups();
 
 }  // namespace runtime::posix

@@ -139,6 +139,10 @@ win32::ScopedKernelHandle OpenDirectory(const std::string& path) {
 
 }  // namespace
 
+// Windows looks names up fast enough by itself.
+LookupCache::LookupCache() = default;
+LookupCache::~LookupCache() = default;
+
 void RequireNewDirectory(const std::string& path) {
     const std::wstring directory = ApiPath(path);
     if (win32::AttributesOf(directory, path)) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");

@@ -1,0 +1,16 @@
+// What the terminal window shares with the set-up of the process.
+#pragma once
+
+#include <termios.h>
+
+namespace runtime::posix {
+
+// Whether standard output was closed when the program started: it then
+// stands on /dev/null, and nothing written there reaches anyone.
+bool StandardOutputWasClosed();
+
+// The terminal state to put back should a signal end the program while it
+// is changed (nullptr: none). The state must outlive its registration.
+void RestoreTerminalOnEnd(const termios* state);
+
+}  // namespace runtime::posix
