@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <fcntl.h>
+
 #include <csignal>
 #include <filesystem>
 #include <regex>
@@ -312,6 +314,80 @@ TEST_F(FailureMatrix, TwoProgramsCloningIntoTheSameSlotAtOnce) {
     ExpectNoHalfMadeClone(prefix.Slot(1), '1');
     EXPECT_TRUE(fs::exists(prefix.Slot(1) / "aim.exe"));
     ExpectNothingElseChanged();
+}
+
+// Wherever an interruption comes, the program ends promptly as its signal
+// ends a program, alone, with the terminal as it was; an ignored one is
+// ignored. The clone is complete by then in every case here.
+TEST_F(FailureMatrix, AnInterruptionEndsTheProgramWhereverItComes) {
+    const fs::path pidFile = prefix.Scratch() / "launcher.pid", gate = prefix.Scratch() / "gate";
+    ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+    const fs::path waiting =
+        MakeScript(prefix.Scratch() / "waiting-wine", "echo $$ > '" + pidFile.string() + "'\nread line < '" + gate.string() + "'\n");
+    enum class At { Prompt, Notice, Launcher };
+    const struct {
+        const char* name;
+        At at;
+        int signal;
+        std::string shellSetup;
+        int status;
+    } cases[] = {
+        {"at the prompt", At::Prompt, SIGTERM, "", 143},
+        {"at the prompt under nohup", At::Prompt, SIGHUP, "trap '' HUP", 0},
+        {"while a notice waits", At::Notice, SIGINT, "", 130},
+        {"while the launcher runs", At::Launcher, SIGTERM, "", 143},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SessionOptions session = options;
+        session.shellSetup = c.shellSetup;
+        if (c.at == At::Launcher) session.environment = {"WINE=" + waiting.string()};
+        ProgramSession program(kAim50, session);
+        ASSERT_TRUE(program.WaitFor("q = close: "));
+        if (c.at != At::Prompt) program.Send("");
+        if (c.at == At::Notice) {
+            ASSERT_TRUE(program.WaitFor("[i] Finished Copying"));
+        }
+        if (c.at == At::Launcher) {
+            program.Send("\n");
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        program.Signal(c.signal);
+        if (c.status != 0) {
+            // Acted on before any more input comes.
+            EXPECT_TRUE(c.at == At::Prompt || program.WaitFor("Run-time error '18':\n    \n    User interrupt occurred"));
+            EXPECT_EQ(program.Finish(), c.status);
+        } else {
+            program.Send("q\n\n");
+            EXPECT_EQ(program.Finish(), 0);
+        }
+        if (c.at != At::Prompt) ExpectNoHalfMadeClone(prefix.Slot(1), '1');
+        if (c.at == At::Launcher) {
+            const pid_t launcher = std::stoi(ReadText(pidFile));
+            EXPECT_EQ(::kill(launcher, 0), 0) << "the launcher is left to finish";
+            ::close(::open(gate.c_str(), O_WRONLY));  // lets it finish
+        }
+        fs::remove_all(prefix.Slot(1));
+    }
+
+    // While the destination is edited at a terminal, from a shell script.
+    SessionOptions atTerminal;
+    atTerminal.terminal = true;
+    atTerminal.environment = {"TERM=xterm"};
+    atTerminal.shellSetup = "\"$@\" </dev/tty & echo \"pid $!\"; wait $!; echo \"status $?\"; "
+                            "case $(stty -a) in *-icanon*) echo raw;; *) echo cooked;; esac; exit";
+    ProgramSession script(kAim50, atTerminal);
+    ASSERT_TRUE(script.WaitFor("q = close: "));
+    const std::size_t at = script.Output().find("pid ");
+    ASSERT_NE(at, std::string::npos);
+    script.SendKeys("e\r");
+    ASSERT_TRUE(script.WaitFor("New destination: "));
+    ::kill(std::stoi(script.Output().substr(at + 4)), SIGTERM);
+    EXPECT_TRUE(script.WaitFor("status 143")) << "the script goes on after the program";
+    EXPECT_TRUE(script.WaitFor("cooked")) << "the terminal is as it was";
+    EXPECT_EQ(script.Finish(), 0);
 }
 
 // The program is stopped partway through a slowed clone; whatever the point,

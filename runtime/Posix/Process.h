@@ -9,6 +9,10 @@ namespace runtime::posix {
 // stands on /dev/null, and nothing written there reaches anyone.
 bool StandardOutputWasClosed();
 
+// Waits until `descriptor` can be read, or an interruption is held back
+// (then false); one that comes at any moment of the wait ends it.
+bool WaitReadable(int descriptor);
+
 // The terminal state to put back should a signal end the program while it
 // is changed (nullptr: none). The state must outlive its registration.
 void RestoreTerminalOnEnd(const termios* state);

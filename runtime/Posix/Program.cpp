@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <poll.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -214,6 +216,21 @@ namespace posix {
 
 bool StandardOutputWasClosed() { return standardOutputWasClosed; }
 
+bool WaitReadable(int descriptor) {
+    // Blocked but for the wait itself: one that came just before it began
+    // would otherwise be seen only after the wait.
+    sigset_t interruptions, previous;
+    sigemptyset(&interruptions);
+    for (int signal : kInterruptions) sigaddset(&interruptions, signal);
+    ::sigprocmask(SIG_BLOCK, &interruptions, &previous);
+    while (!heldBack) {
+        pollfd waiting = {descriptor, POLLIN, 0};
+        if (::ppoll(&waiting, 1, nullptr, &previous) >= 0 || errno != EINTR) break;
+    }
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return !heldBack;
+}
+
 void RestoreTerminalOnEnd(const termios* state) { terminalToRestore.store(state); }
 
 }  // namespace posix
@@ -241,6 +258,13 @@ void StartProgram(const std::string& path, WindowStyle style) {
 
     // An interruption meanwhile is acted on at once: the clone is complete,
     // and the launcher is left to finish on its own.
+#if defined(SYS_pidfd_open)
+    if (const int ended = static_cast<int>(::syscall(SYS_pidfd_open, launcher, 0)); ended >= 0) {
+        const bool interrupted = !posix::WaitReadable(ended);
+        ::close(ended);
+        if (interrupted) RaiseIfInterrupted(path);
+    }
+#endif
     int status = 0;
     while (::waitpid(launcher, &status, 0) < 0) {
         if (errno != EINTR) posix::RaiseFromErrno(errno, wine, ErrorNumber::FileNotFound);

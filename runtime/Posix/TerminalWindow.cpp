@@ -55,13 +55,13 @@ public:
     // The next byte, or -1 at the end.
     int Byte() {
         if (next_ == buffer_.size()) {
-            if (ended_ || InterruptionPending()) return -1;
+            if (ended_ || !posix::WaitReadable(STDIN_FILENO)) return -1;
             char chunk[4096];
             ssize_t got;
-            while ((got = ::read(STDIN_FILENO, chunk, sizeof chunk)) < 0 && errno == EINTR && !InterruptionPending()) {
+            while ((got = ::read(STDIN_FILENO, chunk, sizeof chunk)) < 0 && errno == EINTR) {
             }
             if (got <= 0) {
-                ended_ = got == 0 || errno != EINTR;
+                ended_ = true;
                 return -1;
             }
             buffer_.assign(chunk, static_cast<std::size_t>(got));
