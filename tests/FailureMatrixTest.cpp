@@ -50,10 +50,11 @@ protected:
     fs::path LaunchLog() const { return prefix.Scratch() / "launched.log"; }
 
     // Takes what must not change: everything but the scratch files and, when
-    // the run is to create it, the destination.
-    void Remember(const fs::path& newDestination = {}) {
+    // the run is to create it, the destination (and what a fault changes).
+    void Remember(const fs::path& newDestination = {}, const fs::path& changedByFault = {}) {
         excluded_ = {prefix.Scratch()};
-        if (!newDestination.empty()) excluded_.push_back(newDestination);
+        for (const fs::path& changing : {newDestination, changedByFault})
+            if (!changing.empty()) excluded_.push_back(changing);
         before_ = TestPrefix::Snapshot(prefix.Sandbox(), excluded_);
     }
 
@@ -111,7 +112,8 @@ TEST_F(FailureMatrix, ASourceThatIsMissingOrNoOrdinaryFile) {
         const char* entry;
         const char* kind;
     } cases[] = {{"Patcher.dll", "missing"},   {"Sounds/talkstop.wav", "missing"}, {"Patcher.dll", "fifo"},
-                 {"Patcher.dll", "socket"},    {"Patcher.dll", "device"},          {"Patcher.dll", "directory"}};
+                 {"Patcher.dll", "socket"},    {"Patcher.dll", "device"},          {"Patcher.dll", "directory"},
+                 {"Patcher.dll", "fifo at the open"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.entry) + " " + c.kind);
         const fs::path entry = prefix.Installation() / c.entry;
@@ -122,6 +124,11 @@ TEST_F(FailureMatrix, ASourceThatIsMissingOrNoOrdinaryFile) {
         if (kind == "fifo") {
             ASSERT_EQ(::mkfifo(entry.c_str(), 0644), 0);
         }
+        const SessionOptions plain = options;
+        if (kind == "fifo at the open") {  // after it was looked at: the open must not wait for a writer
+            TestPrefix::WriteBytes(entry, kept);
+            options.InjectFaults({"VORNIX_FIFO_AT_OPEN_SUFFIX=/Patcher.dll"});
+        }
         if (kind == "device") fs::create_symlink("/dev/zero", entry);
         if (kind == "directory") fs::create_directory(entry);
         if (kind == "socket") {
@@ -131,7 +138,7 @@ TEST_F(FailureMatrix, ASourceThatIsMissingOrNoOrdinaryFile) {
             entry.string().copy(address.sun_path, sizeof address.sun_path - 1);
             ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         }
-        Remember(prefix.Slot(1));
+        Remember(prefix.Slot(1), kind == "fifo at the open" ? entry : fs::path());
         std::string windowsName = c.entry;
         std::replace(windowsName.begin(), windowsName.end(), '/', '\\');
         CloneAndExpectError(53, "File not found", "C:\\Program Files\\AIM95\\" + windowsName);
@@ -139,6 +146,7 @@ TEST_F(FailureMatrix, ASourceThatIsMissingOrNoOrdinaryFile) {
         if (listening >= 0) ::close(listening);
         fs::remove(entry);
         TestPrefix::WriteBytes(entry, kept);
+        options = plain;
     }
 }
 
@@ -268,9 +276,11 @@ TEST_F(FailureMatrix, ALauncherMissingOrFailingIsNamedAndLeavesTheFinishedClone)
     }
 }
 
-// A directory made under the destination's name just before the clone is put
-// in place is never replaced, whether or not the file system can refuse to.
-TEST_F(FailureMatrix, ADirectoryMadeJustBeforeTheCloneIsPutInPlaceIsKept) {
+// File systems that cannot do everything: one without the kernel's copy
+// between them, one that cannot refuse to replace. A directory made under
+// the destination's name just before the clone is put in place is never
+// replaced.
+TEST_F(FailureMatrix, FileSystemsThatCannotDoEverything) {
     const struct {
         std::vector<std::string> faults;
         bool raced;
@@ -278,18 +288,19 @@ TEST_F(FailureMatrix, ADirectoryMadeJustBeforeTheCloneIsPutInPlaceIsKept) {
         {{"VORNIX_RACE_RENAME=1"}, true},
         {{"VORNIX_RACE_RENAME=1", "VORNIX_RENAME_CANNOT_REFUSE=1"}, true},
         {{"VORNIX_RENAME_CANNOT_REFUSE=1"}, false},
+        {{"VORNIX_COPY_RANGE_ERRNO=18"}, false},  // EXDEV: another file system
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.faults));
         SessionOptions faulty = options;
         faulty.InjectFaults(c.faults);
-        const Transcript run = RunProgram(kAim50, "\n\n\n\n\n", faulty);
+        const Transcript run = RunProgram(kAim50, "\n\n\n", faulty);
         if (c.raced) {
             ExpectReport(run, 75, "Path/File access error", "C:\\Program Files\\AIM951\\ (it exists already)");
             EXPECT_TRUE(fs::is_directory(prefix.Slot(1)) && fs::is_empty(prefix.Slot(1))) << "the other directory is kept";
         } else {
             EXPECT_EQ(run.status, 0) << run.output;
-            EXPECT_THAT(prefix.MiscopiedFiles(prefix.Slot(1), Aim50Edition(), '1'), ::testing::IsEmpty());
+            EXPECT_THAT(prefix.MiscopiedFiles(prefix.Slot(1), Aim50Edition(), '1'), ::testing::IsEmpty()) << run.output;
         }
         EXPECT_EQ(FilesBeingCloned(prefix.ProgramFiles()), 0u);
         fs::remove_all(prefix.Slot(1));
@@ -323,7 +334,8 @@ TEST_F(FailureMatrix, AnInterruptionEndsTheProgramWhereverItComes) {
     const fs::path pidFile = prefix.Scratch() / "launcher.pid", gate = prefix.Scratch() / "gate";
     ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
     const fs::path waiting =
-        MakeScript(prefix.Scratch() / "waiting-wine", "echo $$ > '" + pidFile.string() + "'\nread line < '" + gate.string() + "'\n");
+        MakeScript(prefix.Scratch() / "waiting-wine", "echo $$ > '" + pidFile.string() + ".new' && mv '" + pidFile.string() +
+                                                          ".new' '" + pidFile.string() + "'\nread line < '" + gate.string() + "'\n");
     enum class At { Prompt, Notice, Launcher };
     const struct {
         const char* name;
@@ -376,12 +388,12 @@ TEST_F(FailureMatrix, AnInterruptionEndsTheProgramWhereverItComes) {
     SessionOptions atTerminal;
     atTerminal.terminal = true;
     atTerminal.environment = {"TERM=xterm"};
-    atTerminal.shellSetup = "\"$@\" </dev/tty & echo \"pid $!\"; wait $!; echo \"status $?\"; "
+    atTerminal.shellSetup = "sh -c 'echo \"pid $$\"; exec \"$0\"' \"$@\" </dev/tty & wait $!; echo \"status $?\"; "
                             "case $(stty -a) in *-icanon*) echo raw;; *) echo cooked;; esac; exit";
     ProgramSession script(kAim50, atTerminal);
-    ASSERT_TRUE(script.WaitFor("q = close: "));
+    ASSERT_TRUE(script.WaitFor("pid "));
     const std::size_t at = script.Output().find("pid ");
-    ASSERT_NE(at, std::string::npos);
+    ASSERT_TRUE(script.WaitFor("q = close: "));
     script.SendKeys("e\r");
     ASSERT_TRUE(script.WaitFor("New destination: "));
     ::kill(std::stoi(script.Output().substr(at + 4)), SIGTERM);

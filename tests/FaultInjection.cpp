@@ -3,6 +3,9 @@
 //   VORNIX_FAIL_RDWR_SUFFIX=aim.exe   every opening for reading and writing
 //                                     of a path that ends so fails (EACCES);
 //   VORNIX_FAIL_REMOVE_SUFFIX=aim.exe every removal of such a path fails (EBUSY);
+//   VORNIX_FIFO_AT_OPEN_SUFFIX=x.dll  such a file turns into a pipe just as it
+//                                     is opened for reading;
+//   VORNIX_COPY_RANGE_ERRNO=18        the kernel's copy fails with that errno;
 //   VORNIX_COPY_DELAY_MS=20           each step of a file copy takes that long,
 //                                     so that a test can stop a clone halfway;
 //   VORNIX_RENAME_CANNOT_REFUSE=1     renameat2 fails with EINVAL, as on a file
@@ -47,6 +50,11 @@ extern "C" int open(const char* path, int flags, ...) {
     const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
     va_end(arguments);
     if ((flags & O_ACCMODE) == O_RDWR && EndsWith(path, "VORNIX_FAIL_RDWR_SUFFIX")) return Refuse(EACCES);
+    if ((flags & O_ACCMODE) == O_RDONLY && EndsWith(path, "VORNIX_FIFO_AT_OPEN_SUFFIX")) {
+        static const auto realUnlink = Real<int (*)(const char*)>("unlink");
+        realUnlink(path);
+        ::mkfifo(path, 0644);
+    }
     static const auto real = Real<int (*)(const char*, int, ...)>("open");
     return real(path, flags, mode);
 }
@@ -75,6 +83,7 @@ extern "C" int remove(const char* path) {
 extern "C" ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t length,
                                    unsigned flags) {
     if (const char* delay = std::getenv("VORNIX_COPY_DELAY_MS")) ::usleep(static_cast<useconds_t>(std::atoi(delay)) * 1000);
+    if (const char* error = std::getenv("VORNIX_COPY_RANGE_ERRNO")) return Refuse(std::atoi(error));
     static const auto real = Real<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range");
     return real(in, inOffset, out, outOffset, length, flags);
 }

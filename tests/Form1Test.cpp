@@ -60,27 +60,30 @@ TEST_F(Form1Test, SlotScanProposesTheFirstFreeSlotAfterTheHighestClone) {
         "clone goes to C:\\Program Files\\AIM9510\\ and gets no instance number.\r\nDelete or rename those folders to "
         "clone into them.";
     const struct {
-        std::vector<int> clones, leftovers, directoryNamedAimExe;
         int proposed;
+        std::vector<int> clones, leftovers, directoryNamedAimExe, aimExeLinkToNothing;
         std::string warning;
     } cases[] = {
-        {{}, {}, {}, 1},
-        {{1, 3}, {}, {}, 4},  // slot 2 stays a gap and is not offered
-        {{1}, {3}, {}, 2},
-        {{1}, {2, 3}, {}, 4},
-        {{}, {1}, {}, 2},
-        {{}, {}, {3}, 1},  // a directory is no aim.exe
-        {{9}, {}, {}, 10, "You already have nine (9) 'cloned' Aim's. Go to C:\\Program Files\\AIM95(1-9) and make "
-                          "shortcuts to them."},
-        {{9}, {10}, {}, 11, "You already have nine (9) 'cloned' Aim's. Go to C:\\Program Files\\AIM95(1-9) and make "
-                            "shortcuts to them."},
-        {{1}, {2, 3, 4, 5, 6, 7, 8, 9}, {}, 10, kLeftovers},
+        {1},
+        {4, {1, 3}},  // slot 2 stays a gap and is not offered
+        {2, {1}, {3}},
+        {4, {1}, {2, 3}},
+        {2, {}, {1}},
+        {1, {}, {}, {3}},      // a directory is no aim.exe
+        {1, {}, {}, {}, {3}},  // nor is a link to nothing
+        {10, {9}, {}, {}, {}, "You already have nine (9) 'cloned' Aim's. Go to C:\\Program Files\\AIM95(1-9) and make shortcuts to them."},
+        {11, {9}, {10}, {}, {}, "You already have nine (9) 'cloned' Aim's. Go to C:\\Program Files\\AIM95(1-9) and make shortcuts to them."},
+        {10, {1}, {2, 3, 4, 5, 6, 7, 8, 9}, {}, {}, kLeftovers},
     };
     for (const auto& c : cases) {
         for (int n = 1; n <= 11; ++n) std::filesystem::remove_all(prefix.Slot(n));
         for (int n : c.clones) prefix.AddClone(n);
         for (int n : c.leftovers) std::filesystem::create_directories(prefix.Slot(n));
         for (int n : c.directoryNamedAimExe) std::filesystem::create_directories(prefix.Slot(n) / "aim.exe");
+        for (int n : c.aimExeLinkToNothing) {
+            std::filesystem::create_directories(prefix.Slot(n));
+            std::filesystem::create_symlink("gone.exe", prefix.Slot(n) / "aim.exe");
+        }
         window.boxes.clear();
         EXPECT_EQ(ProposalAtStart(), "C:\\Program Files\\AIM95" + std::to_string(c.proposed) + "\\")
             << ::testing::PrintToString(c.clones) << " " << ::testing::PrintToString(c.leftovers);
@@ -212,6 +215,7 @@ protected:
 };
 
 TEST_P(ProgramFilesX86, TheRunStaysInTheFolderItFoundTheClientIn) {
+    EXPECT_EQ(ProposalAtStart(Edition()), "C:\\Program Files (x86)\\AIM951\\");
     prefix.AddClone(1);
     EXPECT_EQ(ProposalAtStart(Edition()), "C:\\Program Files (x86)\\AIM952\\");
     EXPECT_EQ(Run(Edition(), {kClick}), 0);

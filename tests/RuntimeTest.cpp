@@ -69,7 +69,8 @@ TEST(ParseWindowsPath, RefusesWhatWindowsRefuses) {
                             "C:\\a\tb", "C:\\CON", "C:\\x\\nul.txt", "C:\\com1\\", "C:\\LPT9.log", "C:\\CON .txt",
                             // not UTF-8: stray bytes, overlong forms, surrogates, beyond U+10FFFF
                             "C:\\\xff\xfe", "C:\\\xC1\xBF", "C:\\\xE0\x80\xAF", "C:\\\xF0\x80\x80\xAF",
-                            "C:\\\xED\xA0\x80", "C:\\\xF4\x90\x80\x80", "C:\\\xF7\xBF\xBF\xBF", "C:\\\xE2\x82"})
+                            "C:\\\xED\xA0\x80", "C:\\\xF4\x90\x80\x80", "C:\\\xF7\xBF\xBF\xBF", "C:\\\xE2\x82",
+                            "C:\\\xC3\xC3"})
         EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(bad); }), ErrorNumber::BadFileNameOrNumber) << bad;
     EXPECT_EQ(ErrorOf([] { ParseWindowsPath(std::string("C:\\a\0b", 6)); }), ErrorNumber::BadFileNameOrNumber);
     for (const char* fine : {"C:\\console\\com10\\lpt\\", "C:\\\xED\x9F\xBF", "C:\\\xF4\x8F\xBF\xBF", "C:\\\xC2\x80"})
@@ -110,6 +111,11 @@ TEST_F(MappedPrefix, ARelativePrefixIsMadeAbsoluteAndDrivesComeFromItsDosdevices
     ::setenv("WINEPREFIX", "prefix", 1);
     EXPECT_EQ(runtime::posix::WinePrefix(), prefix.Root());
     std::filesystem::current_path(previous);
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "/";
+    ::setenv("WINEPREFIX", "", 1);  // as good as unset
+    EXPECT_EQ(runtime::posix::WinePrefix(), std::filesystem::path(home) / ".wine");
+    ::unsetenv("WINEPREFIX");
+    EXPECT_EQ(runtime::posix::WinePrefix(), std::filesystem::path(home) / ".wine");
     ::setenv("WINEPREFIX", prefix.Root().c_str(), 1);
 
     const auto report = [](const char* path) {
@@ -270,6 +276,11 @@ TEST_F(MappedPrefix, BinaryOutputWritesInsideTheFileOnly) {
     EXPECT_LT(first, second);
     runtime::Close(second);
     EXPECT_EQ(ErrorOf([&] { runtime::OpenBinary(number, "C:\\absent.bin"); }), ErrorNumber::FileNotFound);
+    // The classic runtime's numbers: 1 to 255.
+    runtime::OpenBinary(255, "C:\\f.bin");
+    runtime::Close(255);
+    for (int outside : {0, 256})
+        EXPECT_EQ(ErrorOf([&] { runtime::OpenBinary(outside, "C:\\f.bin"); }), ErrorNumber::BadFileNameOrNumber);
     EXPECT_FALSE(std::filesystem::exists(prefix.DriveC() / "absent.bin")) << "an absent file must not be created";
 }
 
