@@ -87,11 +87,12 @@ TEST_F(Programs, EditTheDestinationThenClone) {
 }
 
 // At a terminal the destination opens for editing, filled in, with the run's
-// earlier entries a key away.
+// earlier entries a key away: the keys of either common encoding, UTF-8 even
+// where the locale says ASCII. Where only input is a terminal, a line is read.
 TEST_F(Programs, EditTheDestinationAtATerminal) {
     SessionOptions atTerminal;
     atTerminal.terminal = true;
-    atTerminal.environment = {"TERM=xterm"};
+    atTerminal.environment = {"TERM=xterm-256color", "LC_ALL=C"};
     ProgramSession session(kAim50, atTerminal);
     std::string current = "C:\\Program Files\\AIM951\\";
     const auto edit = [&](const std::string& keys, const std::string& destination) {
@@ -99,17 +100,30 @@ TEST_F(Programs, EditTheDestinationAtATerminal) {
         session.SendKeys("e\r");
         ASSERT_TRUE(session.WaitFor("New destination: " + current)) << session.Output();
         current = destination;
-        session.SendKeys(keys + "\r");
+        session.SendKeys(keys);
         EXPECT_TRUE(session.WaitFor("Destination Directory: " + destination + "\r\n")) << session.Output();
     };
-    edit("\x1b[D\x7f" "7", "C:\\Program Files\\AIM957\\");       // Left, Backspace, 7
-    edit("\x01\x0b" "C:\\Other\\", "C:\\Other\\");                  // Ctrl-A, Ctrl-K, type
-    edit("\x1b[H\x1b[3~" "D", "D:\\Other\\");                        // Home, Delete, D
-    edit("\x1b[A\x1b[A\x1b[A", "C:\\Program Files\\AIM957\\");   // Up three times: the first entry
+    edit("\x1b[D\x7f" "7\r", "C:\\Program Files\\AIM957\\");             // Left, Backspace, 7
+    edit("\x01\x0b" "C:\\Other\\\r", "C:\\Other\\");                      // Ctrl-A, Ctrl-K, type
+    edit("\x1b[H\x1b[3~" "D\x1b[F\x7f\r", "D:\\Other");                   // Home, Delete, D, End, Backspace
+    edit("\x1b[A\x1b[A\x1b[A\r", "C:\\Program Files\\AIM957\\");       // Up three times: the first entry
+    edit("\x1b[1~\x1b[3~" "E\x1b[4~\x7f\r", "E:\\Program Files\\AIM957");  // Home and End as VT keys
+    edit("\x1bOH\x1b[3~" "F\x1bOF" "\\Kl\xC3\xB6n\r", "F:\\Program Files\\AIM957\\Kl\xC3\xB6n");
+    edit("\x15\x04", "F:\\Program Files\\AIM957\\Kl\xC3\xB6n");          // Ctrl-U, end of input: unchanged
     ASSERT_TRUE(session.WaitFor("q = close: "));
     session.SendKeys("q\r\r\r");
     EXPECT_EQ(session.Finish(), 0);
     EXPECT_FALSE(std::filesystem::exists(prefix.Slot(7)));
+
+    atTerminal.shellSetup = "\"$@\" | cat; exit";  // output to a pipe
+    ProgramSession piped(kAim50, atTerminal);
+    ASSERT_TRUE(piped.WaitFor("q = close: "));
+    piped.SendKeys("e\r");
+    ASSERT_TRUE(piped.WaitFor("New destination: "));
+    piped.SendKeys("C:\\Piped\\\r");
+    EXPECT_TRUE(piped.WaitFor("Destination Directory: C:\\Piped\\\r\n")) << piped.Output();
+    piped.SendKeys("q\r\r\r");
+    EXPECT_EQ(piped.Finish(), 0);
 }
 
 TEST_F(Programs, AnswerHelpAndVersionAndRefuseTheRest) {
@@ -126,6 +140,7 @@ TEST_F(Programs, AnswerHelpAndVersionAndRefuseTheRest) {
         {kAim50, {"--verbose"}, 2, "vornix-aim50: unknown option '--verbose'\n" + tryHelp},
         {kAim50, {"C:\\Clone"}, 2, "vornix-aim50: unexpected argument 'C:\\Clone'\n" + tryHelp},
         {kAim50, {"--version", "--help"}, 2, "vornix-aim50: unknown option '--help'\n" + tryHelp},
+        {kAim50, {"--"}, 0, "\nVornix (AIM v5.0)\nDestination Directory: C:\\Program Files\\AIM951\\\n"},
     };
     for (const auto& c : cases) {
         SessionOptions options;
@@ -133,21 +148,33 @@ TEST_F(Programs, AnswerHelpAndVersionAndRefuseTheRest) {
         const Transcript run = RunProgram(c.program, "", options);
         EXPECT_EQ(run.status, c.status) << c.arguments[0];
         EXPECT_THAT(run.output, ::testing::StartsWith(c.output));
-        if (c.arguments[0] == "--help")
-            for (const char* covered : {"\n  e ", "WINEPREFIX", "WINE ", "Exit status", "\n  2 "})
+        if (c.arguments[0] == "--help") {
+            for (const char* covered : {"\n  e ", "WINEPREFIX", "WINE ", "Exit status", "\n  2 ", "\n  128+N "})
                 EXPECT_THAT(run.output, HasSubstr(covered));
-        else
+        } else if (c.arguments[0] != "--") {
             EXPECT_EQ(run.output, c.output);
+        }
     }
     EXPECT_FALSE(std::filesystem::exists(prefix.Slot(1)));
 }
 
-TEST_F(Programs, UnknownKeysOnlyGiveAHint) {
-    const Transcript run = RunProgram(kAim50, "x\nq\n\n\n");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_THAT(run.output, HasSubstr("close: \nPress Enter to start cloning, e to edit the destination, q to close.\n"
-                                      "Enter = Start Cloning..., e = edit destination, q = close: \n[i] About..."));
-    EXPECT_FALSE(std::filesystem::exists(prefix.Slot(1)));
+// What a script sends, line by line: lines from elsewhere may end in CR LF.
+TEST_F(Programs, AnswerEachLineOfAScript) {
+    const std::string kPrompt = "Enter = Start Cloning..., e = edit destination, q = close: \n";
+    const struct {
+        std::string input;
+        std::string shown;
+    } cases[] = {
+        {"x\nq\n\n\n", "close: \nPress Enter to start cloning, e to edit the destination, q to close.\n" + kPrompt + "[i] About..."},
+        {"q\r\n\r\n\r\n", kPrompt + "[i] About..."},
+        {"e\n", "New destination: \n\nVornix (AIM v5.0)\nDestination Directory: C:\\Program Files\\AIM951\\\n"},
+    };
+    for (const auto& c : cases) {
+        const Transcript run = RunProgram(kAim50, c.input);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_THAT(run.output, HasSubstr(c.shown)) << c.input;
+        EXPECT_FALSE(std::filesystem::exists(prefix.Slot(1)));
+    }
 }
 
 TEST_F(Programs, ARunTimeErrorIsReportedAndEndsTheProgram) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstring>
 
 #include "TestPrefix.h"
@@ -16,6 +17,7 @@
 #include "runtime/Forms.h"
 #include "runtime/Integer.h"
 #include "runtime/Posix/WinePath.h"
+#include "runtime/Program.h"
 #include "runtime/RuntimeError.h"
 
 namespace vornix::testing {
@@ -43,6 +45,21 @@ TEST(Integer, AddsWithinSixteenBitsAndOverflowsWithError6) {
     runtime::Integer lowest = -32768;
     EXPECT_EQ(ErrorOf([&] { lowest += -1; }), ErrorNumber::Overflow);
     EXPECT_EQ(runtime::NumberToText(-5), "-5");
+}
+
+// One that comes during an event after its last runtime operation is not
+// lost: the program ends by it as soon as the event is over.
+TEST(Interruptions, OneAfterAnEventsLastOperationEndsTheProgramAfterTheEvent) {
+    runtime::Form form("Interrupted", 1, 1);
+    runtime::CommandButton button(form, "Command1", "Go", {0, 0, 1, 1}, 0);
+    button.Click = [] { std::raise(SIGTERM); };
+    EXPECT_EXIT(
+        {
+            runtime::PrepareProcess();
+            runtime::ClickButton(form, button);
+            std::exit(0);
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
 }
 
 TEST(RuntimeErrorReport, NamesNumberDescriptionAndPath) {
