@@ -73,22 +73,28 @@ void MsgBox(const std::string& prompt, MsgBoxStyle style, const std::string& tit
     ActiveWindowSystem().ShowMessageBox(prompt, style, title);
 }
 
-std::string BreakLongRuns(std::string_view text, std::size_t width) {
+std::string BreakLongRuns(std::string_view text, const std::function<bool(std::string_view run)>& fits) {
     std::string broken;
-    std::size_t run = 0;  // characters since the last space or line break
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        broken += c;
-        run = (c == ' ' || c == '\n') ? 0 : run + 1;
-        if (run < width || i + 1 == text.size()) continue;
-        const auto next = static_cast<unsigned char>(text[i + 1]);
-        if (next == ' ' || next == '\r' || (next & 0xC0) == 0x80) continue;  // never inside a UTF-8 character
-        // The line is full: break after its last separator, or here.
-        const std::size_t separator = broken.find_last_of("\\/", broken.size() - 1);
-        const std::size_t start = broken.size() - run;
-        const std::size_t at = separator != std::string::npos && separator >= start ? separator + 1 : broken.size();
-        broken.insert(at, "\r\n");
-        run = broken.size() - (at + 2);
+    std::string run;  // since the last space or line break
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t length = 1;  // a whole UTF-8 character
+        while (i + length < text.size() && (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80) ++length;
+        const std::string_view character = text.substr(i, length);
+        i += length;
+        if (character == " " || character == "\r" || character == "\n") {
+            broken += character;
+            run.clear();
+            continue;
+        }
+        if (!run.empty() && !fits(run + std::string(character))) {
+            // Full: break after its last separator, or here.
+            const std::size_t separator = run.find_last_of("\\/");
+            const std::size_t kept = separator == std::string::npos ? run.size() : separator + 1;
+            broken.insert(broken.size() - (run.size() - kept), "\r\n");
+            run.erase(0, kept);
+        }
+        broken += character;
+        run += character;
     }
     return broken;
 }

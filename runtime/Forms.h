@@ -162,10 +162,10 @@ void UseWindowSystem(WindowSystem* windowSystem);
 
 void MsgBox(const std::string& prompt, MsgBoxStyle style, const std::string& title);
 
-// The text with every run of more than `width` characters without a space
-// (a long path, mostly) broken into lines, after a separator where there is
-// one; for windows that would otherwise grow to fit it.
-std::string BreakLongRuns(std::string_view text, std::size_t width);
+// The text with every run without a space (a long path, mostly) that `fits`
+// finds too long broken into lines, after its last separator where there is
+// one; for windows that would otherwise grow to fit it, or break it again.
+std::string BreakLongRuns(std::string_view text, const std::function<bool(std::string_view run)>& fits);
 
 // The event dispatch. Each returns the exit status when the event ended the
 // program (a run-time error, reported here, or End), and nothing otherwise.

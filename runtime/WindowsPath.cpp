@@ -38,6 +38,30 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
+// Windows takes at most this many UTF-16 units in a path, and in a name.
+constexpr std::size_t kLongestPath = 32767;
+constexpr std::size_t kLongestName = 255;
+
+std::size_t Utf16Length(std::string_view utf8) {
+    std::size_t units = 0;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xC0) != 0x80;  // one for each character ...
+        units += byte >= 0xF0;           // ... and two for those beyond U+FFFF
+    }
+    return units;
+}
+
+// A long path by its start and its end, so that a report of it stays short.
+std::string Abbreviated(std::string_view path) {
+    constexpr std::size_t kShown = 56;
+    if (path.size() <= 2 * kShown + 8) return std::string(path);
+    std::size_t head = kShown, tail = path.size() - kShown;
+    while ((static_cast<unsigned char>(path[head]) & 0xC0) == 0x80) --head;
+    while ((static_cast<unsigned char>(path[tail]) & 0xC0) == 0x80) ++tail;
+    return std::string(path.substr(0, head)) + "\xE2\x80\xA6" + std::string(path.substr(tail));
+}
+
 // CON, NUL, COM1 ... with or without an extension name devices, not files.
 bool IsDeviceName(std::string_view name) {
     std::string_view base = name.substr(0, name.find('.'));
@@ -75,6 +99,9 @@ WindowsPath ParseWindowsPath(std::string_view path) {
                                path[1] == ':' && IsSeparator(path[2]);
     if (!driveAbsolute) Raise(ErrorNumber::PathNotFound, std::string(path), "not a full path with a drive letter");
     if (!IsValidUtf8(path)) Raise(ErrorNumber::BadFileNameOrNumber, std::string(path));
+    if (const std::size_t length = Utf16Length(path); length > kLongestPath)
+        Raise(ErrorNumber::BadFileNameOrNumber, Abbreviated(path),
+              std::to_string(length) + " characters; Windows takes at most " + std::to_string(kLongestPath));
 
     WindowsPath parsed{LowerAscii(path[0]), {}};
     std::size_t start = 3;
@@ -94,6 +121,9 @@ WindowsPath ParseWindowsPath(std::string_view path) {
         while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
         if (name.empty()) continue;
         if (IsDeviceName(name)) Raise(ErrorNumber::BadFileNameOrNumber, std::string(path), "a device name");
+        if (const std::size_t length = Utf16Length(name); length > kLongestName)
+            Raise(ErrorNumber::BadFileNameOrNumber, Abbreviated(path),
+                  "a name of " + std::to_string(length) + " characters; Windows takes at most " + std::to_string(kLongestName));
         parsed.components.emplace_back(name);
     }
     return parsed;

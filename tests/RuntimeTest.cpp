@@ -90,6 +90,19 @@ TEST(ParseWindowsPath, RefusesWhatWindowsRefuses) {
                             "C:\\\xC3\xC3"})
         EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(bad); }), ErrorNumber::BadFileNameOrNumber) << bad;
     EXPECT_EQ(ErrorOf([] { ParseWindowsPath(std::string("C:\\a\0b", 6)); }), ErrorNumber::BadFileNameOrNumber);
+    // Past Windows' limits, for a path and for a name: a short report, by the path's start and end.
+    for (const std::string& tooLong : {"C:\\" + std::string(6000, 'n') + "\\end\\", "C:\\" + std::string(33000, 'n')}) {
+        try {
+            ParseWindowsPath(tooLong);
+            ADD_FAILURE() << "accepted " << tooLong.size() << " characters";
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.Number(), ErrorNumber::BadFileNameOrNumber);
+            EXPECT_THAT(error.Path(), ::testing::MatchesRegex("C:\\\\n{53}\xE2\x80\xA6n*(\\\\end\\\\)?"));
+            EXPECT_LT(error.Report().size(), 220u) << error.Report();
+        }
+    }
+    for (const std::string& longest : {"C:\\" + std::string(255, 'n'), "C:\\" + std::string(253, 'n') + "\xF0\x9F\x98\x80"})
+        EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(longest); }), std::nullopt);
     for (const char* fine : {"C:\\console\\com10\\lpt\\", "C:\\\xED\x9F\xBF", "C:\\\xF4\x8F\xBF\xBF", "C:\\\xC2\x80"})
         EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(fine); }), std::nullopt) << fine;
 }
@@ -105,7 +118,10 @@ TEST(BreakLongRuns, BreaksOnlyLongRunsAfterTheirLastSeparatorThatFits) {
         {"line one\r\nC:\\aaaa\\bbbb\\", "line one\r\nC:\\aaaa\\\r\nbbbb\\"},
         {std::string(9, 'n') + "\xC3\xB6x", std::string(9, 'n') + "\xC3\xB6\r\nx"},  // never inside a character
     };
-    for (const auto& c : cases) EXPECT_EQ(runtime::BreakLongRuns(c.text, 10), c.broken) << c.text;
+    const auto tenCharacters = [](std::string_view run) {
+        return std::count_if(run.begin(), run.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }) <= 10;
+    };
+    for (const auto& c : cases) EXPECT_EQ(runtime::BreakLongRuns(c.text, tenCharacters), c.broken) << c.text;
 }
 
 class MappedPrefix : public ::testing::Test {
