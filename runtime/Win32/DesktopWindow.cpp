@@ -22,9 +22,15 @@ using win32::Wide;
 #endif
 
 constexpr int kTwipsPerInch = 1440;
-// Longer runs without a space are broken at their separators, so that no
-// message box grows wider than the screen.
-constexpr std::size_t kLongestUnbrokenRun = 60;
+// Runs without a space wider than this, in dialog units of the message font,
+// are broken at their separators: no message box grows wider than the screen
+// for a path, and none breaks such a run a second time (Wine's box starts
+// 176 units wide and breaks a longer word across lines).
+constexpr int kWidestRun = 160;
+// What a message box needs besides its text: caption, margins, the OK button.
+constexpr int kBoxChrome = 160;
+// Text past this many bytes is not measured: its middle is left out at once.
+constexpr std::size_t kLongestText = 8000;
 constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr wchar_t kWindowClass[] = L"VornixWindow";
@@ -69,12 +75,73 @@ struct Child {
     std::unique_ptr<ChildPeer> peer;
 };
 
+// The start and the end of a text, with a line that says something is left out.
+std::string WithoutMiddle(std::string_view text, std::size_t keep) {
+    std::size_t head = keep, tail = text.size() - keep;
+    while ((static_cast<unsigned char>(text[head]) & 0xC0) == 0x80) --head;
+    while ((static_cast<unsigned char>(text[tail]) & 0xC0) == 0x80) ++tail;
+    return std::string(text.substr(0, head)) + "\r\n\xE2\x80\xA6\r\n" + std::string(text.substr(tail));
+}
+
+// The text as a message box can show it whole on the screen: runs without a
+// space broken before they would widen the box, and where the text is still
+// taller than the work area, its middle left out.
+std::string FitForBox(const std::string& text, HWND owner, UINT dpi) {
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const win32::ScopedFont font{CreateFontIndirectW(&metrics.lfMessageFont)};
+    const win32::WindowDC screen(nullptr);
+    const win32::Selection inFont(screen.get(), font.get());
+    const auto width = [&](std::string_view line) {
+        const std::wstring wide = Wide(std::string(line));
+        SIZE size = {};
+        GetTextExtentPoint32W(screen.get(), wide.c_str(), static_cast<int>(wide.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    // A dialog unit is a quarter of the font's average letter.
+    const int widest = MulDiv(kWidestRun, width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"), 4 * 52);
+    const std::string clipped = text.size() > kLongestText ? WithoutMiddle(text, kLongestText / 2) : text;
+    const std::string broken = BreakLongRuns(clipped, [&](std::string_view run) { return width(run) <= widest; });
+
+    // Lines wider than a run may be wrapped by the box: each counts as many.
+    std::vector<std::string_view> lines;
+    std::vector<int> heights;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = broken.find("\r\n", start);
+        lines.push_back(std::string_view(broken).substr(start, end - start));
+        heights.push_back(std::max(1, (width(lines.back()) + widest - 1) / widest));
+        if (end == std::string::npos) break;
+        start = end + 2;
+    }
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    TEXTMETRICW measure = {};
+    GetTextMetricsW(screen.get(), &measure);
+    const int room = monitor.rcWork.bottom - monitor.rcWork.top - MulDiv(kBoxChrome, static_cast<int>(dpi), 96);
+    const int most = std::max(room / std::max(1, static_cast<int>(measure.tmHeight + measure.tmExternalLeading)), 3);
+    int total = 0;
+    for (int height : heights) total += height;
+    if (total <= most) return broken;
+
+    // As many lines from the start and from the end as fit around the gap.
+    std::size_t first = 0, last = lines.size();
+    for (int used = 1; first < last && used + heights[first] <= (most + 1) / 2;) used += heights[first++];
+    for (int used = 0; last > first && used + heights[last - 1] <= most / 2 - 1;) used += heights[--last];
+    std::string shown;
+    for (std::size_t i = 0; i < first; ++i) shown += std::string(lines[i]) + "\r\n";
+    shown += "\xE2\x80\xA6";
+    for (std::size_t i = last; i < lines.size(); ++i) shown += "\r\n" + std::string(lines[i]);
+    return shown;
+}
+
 class Win32Window : public WindowSystem {
 public:
     void ShowMessageBox(const std::string& text, MsgBoxStyle style, const std::string& title) override {
         UINT type = MB_OK | (style == vbCritical ? MB_ICONERROR : MB_ICONINFORMATION);
         if (!window_) type |= MB_TASKMODAL | MB_SETFOREGROUND;  // nothing to own it yet
-        MessageBoxW(window_, Wide(BreakLongRuns(text, kLongestUnbrokenRun)).c_str(), Wide(title).c_str(), type);
+        MessageBoxW(window_, Wide(FitForBox(text, window_, DpiOf(window_))).c_str(), Wide(title).c_str(), type);
     }
 
     int RunWindow(Form& form) override {
@@ -100,10 +167,11 @@ public:
         Layout(DpiOf(window_));
         ShowWindow(window_, SW_SHOWNORMAL);
         UpdateWindow(window_);
-        SetFocus(GetNextDlgTabItem(window_, nullptr, FALSE));  // the first tab stop: the text box
+        Focus(GetNextDlgTabItem(window_, nullptr, FALSE));  // the first tab stop: the text box
 
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (window_ && IsHeldKey(message)) continue;
             if (window_ && IsDialogMessageW(window_, &message)) continue;  // Tab between the controls
             TranslateMessage(&message);
             DispatchMessageW(&message);
@@ -135,6 +203,18 @@ private:
         case WM_CLOSE:
             if (auto status = RequestClose(*form_)) EndWith(*status);
             return 0;
+        // As dialog boxes do: the control that had the focus gets it back when
+        // the window is activated again, after another window or a restore.
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                if (const HWND focus = GetFocus(); focus && IsChild(window_, focus)) focus_ = focus;
+            } else if (!HIWORD(wParam)) {
+                RestoreFocus();
+            }
+            return 0;
+        case WM_SETFOCUS:
+            RestoreFocus();
+            return 0;
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORSTATIC:
             for (Child& child : children_)
@@ -164,6 +244,34 @@ private:
         return DefWindowProcW(window_, message, wParam, lParam);
     }
 
+    // A key that was already down (held through a box that closed, or
+    // repeating) never clicks: only a fresh press does. Held Space still
+    // types into the text box.
+    bool IsHeldKey(const MSG& message) const {
+        const bool held = (message.message == WM_KEYDOWN || message.message == WM_CHAR) && (message.lParam & (1L << 30));
+        if (!held || (message.hwnd != window_ && !IsChild(window_, message.hwnd))) return false;
+        return message.wParam == VK_RETURN || (message.wParam == VK_SPACE && message.hwnd != TextBoxWindow());
+    }
+
+    HWND TextBoxWindow() const {
+        for (const Child& child : children_)
+            if (child.control->Kind() == ControlKind::TextBox) return child.window;
+        return nullptr;
+    }
+
+    // Gives a control the focus; the text box then has its text selected, so
+    // that typing replaces it, as tabbing to it does.
+    void Focus(HWND control) {
+        if (!control) return;
+        SetFocus(control);
+        if (control == TextBoxWindow()) SendMessageW(control, EM_SETSEL, 0, -1);
+    }
+
+    void RestoreFocus() {
+        const bool usable = focus_ && IsWindow(focus_) && IsWindowEnabled(focus_);
+        Focus(usable ? focus_ : GetNextDlgTabItem(window_, nullptr, FALSE));
+    }
+
     // The window takes no messages while the event runs, so the wait cursor
     // set before it stays until the first message box.
     void Click(Child& button) {
@@ -172,7 +280,7 @@ private:
         SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));  // IDC_ARROW
         if (status) return EndWith(*status);
         // Disabling the button took the focus away; give it back.
-        if (IsWindowEnabled(button.window)) SetFocus(button.window);
+        if (IsWindowEnabled(button.window)) Focus(button.window);
     }
 
     void EndWith(int status) {
@@ -278,6 +386,7 @@ private:
 
     Form* form_ = nullptr;
     HWND window_ = nullptr;
+    HWND focus_ = nullptr;  // the control to give the focus back to
     std::vector<Child> children_;
     win32::ScopedFont font_;
     win32::ScopedBrush backBrush_;

@@ -11,6 +11,7 @@
 //   ui_driver existing   PROGRAM EDITION STANDIN
 //   ui_driver faults     PROGRAM EDITION STANDIN
 //   ui_driver identity   PROGRAM EDITION STANDIN     (drive M: must lead to drive C)
+//   ui_driver manners    PROGRAM EDITION STANDIN INPUT ARTIFACTS   (INPUT: the X input pipe's folder)
 //   ui_driver layout     PROGRAM EDITION STANDIN BITMAP
 //   ui_driver version    PROGRAM EDITION
 //   ui_driver install-only STANDIN
@@ -19,6 +20,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -116,11 +118,14 @@ struct Program {
     }
 };
 
+// Waits for a state, keeping this process's own windows answering meanwhile.
 template <typename Condition>
 bool WaitFor(Condition condition, DWORD milliseconds = 20000) {
-    for (DWORD waited = 0; waited < milliseconds; waited += 50) {
+    for (DWORD waited = 0; waited < milliseconds; waited += 20) {
         if (condition()) return true;
-        Sleep(50);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(20);
     }
     return condition();
 }
@@ -522,6 +527,180 @@ void IdentityScenario(const std::string& path, const EditionProfile& edition, co
     Check(!fs::exists(Slot(1)), "nothing is made");
 }
 
+// A window, title bar and all, as the screen shows it, into a 24-bit bitmap file.
+void SaveScreenshot(HWND window, const std::string& bitmap) {
+    RECT area;
+    GetWindowRect(window, &area);
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    const runtime::win32::WindowDC screen(nullptr);
+    const runtime::win32::ScopedMemoryDC memory{CreateCompatibleDC(screen.get())};
+    const runtime::win32::ScopedBitmap picture{CreateCompatibleBitmap(screen.get(), width, height)};
+    {
+        const runtime::win32::Selection onPicture(memory.get(), picture.get());
+        BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+    }
+    BITMAPINFOHEADER header = {sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<char> pixels((static_cast<DWORD>(width) * 3 + 3) / 4 * 4 * static_cast<DWORD>(height));
+    GetDIBits(memory.get(), picture.get(), 0, static_cast<UINT>(height), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + pixels.size()), 0, 0,
+                             sizeof(BITMAPFILEHEADER) + sizeof header};
+    std::ofstream out(fs::path(Wide(bitmap)), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+}
+
+// Keys and clicks as a user makes them, through the X server: the harness
+// carries out each xdotool command written to its pipe, then marks it done.
+class XInput {
+public:
+    explicit XInput(const std::string& directory) : directory_(Wide(directory)) {}
+
+    void Do(const std::string& command) const {
+        fs::remove(directory_ / L"done");
+        std::ofstream(directory_ / L"command", std::ios::binary) << command << "\n";
+        Check(WaitFor([&] { return fs::exists(directory_ / L"done"); }, 5000), "X input carried out: " + command);
+    }
+
+    // Gives the X input focus to a window, as a window manager does when the
+    // user picks it: Wine activates the window it sees focused.
+    void FocusOn(HWND window) const {
+        const auto x11 = reinterpret_cast<std::uintptr_t>(GetPropW(window, L"__wine_x11_whole_window"));
+        Do("windowfocus --sync " + std::to_string(x11));
+    }
+
+private:
+    fs::path directory_;
+};
+
+// How much wider than its own text control a box's widest run without a
+// space is, in the font message boxes use: more than 0 and the box breaks it.
+int WidestRunPastTheText(const Box& box) {
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const runtime::win32::ScopedFont font{CreateFontIndirectW(&metrics.lfMessageFont)};
+    const runtime::win32::WindowDC screen(nullptr);
+    const runtime::win32::Selection inFont(screen.get(), font.get());
+    RECT text;
+    GetClientRect(GetDlgItem(box.dialog, 0xFFFF), &text);
+    int widest = 0;
+    const std::wstring wide = Wide(box.text);
+    for (std::size_t start = 0; start < wide.size();) {
+        const std::size_t end = std::min(wide.find_first_of(L" \r\n", start), wide.size());
+        SIZE size = {};
+        GetTextExtentPoint32W(screen.get(), wide.c_str() + start, static_cast<int>(end - start), &size);
+        widest = std::max(widest, static_cast<int>(size.cx));
+        start = end + 1;
+    }
+    return widest - text.right;
+}
+
+// What a user meets at the keyboard, with real keys and clicks: the proposal
+// selected at start-up, the focus back where it was after switching away and
+// after a minimise, a held Enter that clicks once, boxes that fit the screen.
+void MannersScenario(const std::string& path, const EditionProfile& edition, const std::string& standin,
+                     const std::string& inputDirectory, const std::string& artifacts) {
+    Reset(standin);
+    for (int n : {1, 2}) {
+        fs::create_directories(Slot(n));
+        fs::copy_file(Installation() / "aim.exe", Slot(n) / "aim.exe");
+    }
+    const XInput x(inputDirectory);
+    Program program(path);
+    HWND window = nullptr;
+    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    if (!window) return;
+    const Controls controls = ControlsOf(window);
+    x.FocusOn(window);  // what a window manager would do as the window appears
+    const std::string proposal = TextOf(controls.text);
+    const DWORD selection = static_cast<DWORD>(SendMessageW(controls.text, EM_GETSEL, 0, 0));
+    Check(LOWORD(selection) == 0 && HIWORD(selection) == proposal.size(), "the proposal is selected at start-up");
+    x.Do("type Z");
+    Check(WaitFor([&] { return TextOf(controls.text) == "Z"; }), "typing replaces the proposal: " + TextOf(controls.text));
+    SendMessageW(controls.text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(proposal).c_str()));
+
+    // Another window, and back; a minimise and a restore.
+    x.Do("key Tab");
+    Check(WaitFor([&] { return FocusOf(window) == controls.button; }), "Tab moves to the button");
+    const HWND other = CreateWindowExW(0, L"STATIC", L"Another window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500, 400, 300,
+                                       200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    x.FocusOn(other);
+    Check(WaitFor([&] { return GetForegroundWindow() == other; }), "another window is activated");
+    x.FocusOn(window);
+    Check(WaitFor([&] { return GetForegroundWindow() == window && FocusOf(window) == controls.button; }),
+          "back in Vornix, the button has the focus again");
+    x.FocusOn(other);
+    Check(WaitFor([&] { return GetForegroundWindow() == other; }), "another window is activated again");
+    DestroyWindow(other);
+    ShowWindow(window, SW_MINIMIZE);
+    Check(WaitFor([&] { return IsIconic(window) != FALSE; }), "minimised");
+    ShowWindow(window, SW_RESTORE);
+    Check(WaitFor([&] { return !IsIconic(window) && IsWindowVisible(window); }), "restored");
+    x.FocusOn(window);
+    Check(WaitFor([&] { return GetForegroundWindow() == window && FocusOf(window) == controls.button; }),
+          "restored, the button has the focus again");
+    SaveScreenshot(window, artifacts + "\\focus-after-restore.bmp");
+
+    // Enter pressed once and held through both notices.
+    x.Do("keydown Return");
+    const Box finished = WaitForBox(program);
+    Check(finished.title == "Finished Copying", "a fresh Enter clicks: " + finished.title);
+    x.Do("keydown Return");
+    Check(WaitFor([&] { return !IsWindow(finished.dialog); }), "the held Enter dismisses the first notice");
+    const Box second = WaitForBox(program);
+    x.Do("keydown Return");
+    Check(WaitFor([&] { return !IsWindow(second.dialog); }), "and the second");
+    StandinLine();
+    Check(WaitFor([&] { return IsWindowEnabled(controls.button) && FocusOf(window) == controls.button; }),
+          "the button has the focus after the clone");
+    x.Do("keydown Return");
+    x.Do("keydown Return");
+    x.Do("keyup Return");
+    x.Do("key alt+F4");  // comes after the held keys, in the same input
+    const Box next = WaitForBox(program);
+    Check(next.title == "About...", "the held Enter did not click again: next came \"" + next.title + "\"");
+    if (next.title == "About...") {
+        Dismiss(next);
+        Dismiss(WaitForBox(program));
+    }
+    Check(program.ExitStatus() == 0, "status 0 after closing");
+    Check(!fs::exists(Slot(4)), "no second clone");
+
+    // Destinations too long for any box: each report fits the work area, and
+    // no line of it is broken a second time.
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const std::string manyNames = [] {
+        std::string text = "C:\\";
+        for (int i = 0; i < 40; ++i) text += std::string(140, 'd') + "\\";
+        return text;
+    }();
+    const struct {
+        std::string typed, picture;
+    } tooLong[] = {{"C:\\" + std::string(6000, 'n') + "\\", "box-name-too-long"}, {manyNames, "box-path-too-long"}};
+    for (const auto& c : tooLong) {
+        Program refused(path);
+        HWND shown = nullptr;
+        Check(WaitFor([&] { return (shown = FindMainWindow(refused, edition.title)) != nullptr; }), "the window appears");
+        if (!shown) return;
+        SendMessageW(ControlsOf(shown).text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(c.typed).c_str()));
+        PostMessageW(ControlsOf(shown).button, BM_CLICK, 0, 0);
+        const Box box = WaitForBox(refused);
+        SaveScreenshot(box.dialog, artifacts + "\\" + c.picture + ".bmp");
+        Check(box.area.top >= work.top && box.area.bottom <= work.bottom && box.area.left >= work.left &&
+                  box.area.right <= work.right,
+              c.picture + ": the box fits the work area, at " + std::to_string(box.area.right - box.area.left) + "x" +
+                  std::to_string(box.area.bottom - box.area.top));
+        Check(WidestRunPastTheText(box) <= 0, c.picture + ": a run is " + std::to_string(WidestRunPastTheText(box)) +
+                                                  " pixels wider than the box's text, which breaks it again");
+        Check(box.text.find("\xE2\x80\xA6") != std::string::npos, c.picture + ": what does not fit is left out");
+        Dismiss(box);
+        Check(refused.ExitStatus() == 1, "status 1 after the error");
+    }
+}
+
 // Failures of the Win32 runtime: each reported, none leaving a half-made clone.
 void FaultsScenario(const std::string& path, const EditionProfile& edition, const std::string& standin) {
     // Only ordinary files count as clones: not hidden, not system, not directories.
@@ -604,7 +783,7 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
 }
 
 // Client area and controls in twips at the window's DPI, every text whole,
-// the text box grey; the window is saved as a bitmap to look at.
+// the text box grey; the whole window is saved as a bitmap to look at.
 void LayoutScenario(const std::string& path, const EditionProfile& edition, const std::string& standin,
                     const std::string& bitmap) {
     Reset(standin);
@@ -674,27 +853,8 @@ void LayoutScenario(const std::string& path, const EditionProfile& edition, cons
     Check(grey == RGB(192, 192, 192), "txtDestination is light grey, got " + std::to_string(GetRValue(grey)) + "," +
                                           std::to_string(GetGValue(grey)) + "," + std::to_string(GetBValue(grey)));
 
-    // The client area, as the screen shows it, into a 24-bit bitmap file.
-    POINT origin = {0, 0};
-    ClientToScreen(window, &origin);
-    const runtime::win32::ScopedMemoryDC memory{CreateCompatibleDC(screen)};
-    const runtime::win32::ScopedBitmap picture{CreateCompatibleBitmap(screen, client.right, client.bottom)};
-    std::vector<char> pixels;
-    BITMAPINFOHEADER header = {sizeof header, client.right, client.bottom, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    {
-        const runtime::win32::Selection onPicture(memory.get(), picture.get());
-        BitBlt(memory.get(), 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
-    }
-    const DWORD stride = ((static_cast<DWORD>(client.right) * 3 + 3) & ~3u);
-    pixels.resize(stride * static_cast<DWORD>(client.bottom));
-    GetDIBits(memory.get(), picture.get(), 0, static_cast<UINT>(client.bottom), pixels.data(),
-              reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
-    BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + pixels.size()), 0, 0,
-                             sizeof(BITMAPFILEHEADER) + sizeof header};
-    std::ofstream out(fs::path(Wide(bitmap)), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&header), sizeof header);
-    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+    // The whole window, title bar and all, as the screen shows it.
+    SaveScreenshot(window, bitmap);
 
     PostMessageW(window, WM_CLOSE, 0, 0);
     ExpectExitNotices(program, window, edition);
@@ -770,6 +930,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (args[0] == "existing") ExistingScenario(args[1], edition, standin);
         else if (args[0] == "faults") FaultsScenario(args[1], edition, standin);
         else if (args[0] == "identity") IdentityScenario(args[1], edition, standin);
+        else if (args[0] == "manners" && args.size() > 5) MannersScenario(args[1], edition, standin, args[4], args[5]);
         else if (args[0] == "layout" && args.size() > 4) LayoutScenario(args[1], edition, standin, args[4]);
         else if (args[0] == "version") VersionScenario(args[1], edition);
         else Check(false, "unknown scenario " + args[0]);

@@ -8,9 +8,9 @@
 set -uo pipefail
 
 scenario=$1 prefix=$2
-for tool in wine wineserver Xvfb; do
+for tool in wine wineserver Xvfb xdotool; do
   if ! command -v "$tool" >/dev/null; then
-    echo "SKIPPED: $tool is missing; install wine wine64 wine32:i386 xvfb xauth (scripts/setup windows)"
+    echo "SKIPPED: $tool is missing; install wine wine64 wine32:i386 xvfb xauth xdotool (scripts/setup windows)"
     exit 77
   fi
 done
@@ -30,6 +30,13 @@ if [[ $scenario == prefix ]]; then
   "$wine" wineboot -i >/dev/null 2>&1
   wineserver -w
   [[ -f $prefix/system.reg ]] || { echo "FAIL: wineboot made no prefix"; exit 1; }
+  # Windows as a user sees them: Wine's own fonts (Tahoma for dialogs, Marlett
+  # for the caption buttons) and title bars that Wine draws itself, since no
+  # window manager runs here; the window X focuses is the active one.
+  cp /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v UseTakeFocus /t REG_SZ /d N /f >/dev/null 2>&1
+  wineserver -w
   echo "prefix ready: $prefix"
   exit 0
 fi
@@ -58,6 +65,19 @@ driver() { "$wine" "$driver" "$@"; }
 
 case $scenario in
   clone|missing|existing|faults|x86) driver "$scenario" "$program" "$edition" "$standin" ;;
+  manners)
+    # Real X input: the driver writes xdotool commands into a pipe; each is
+    # carried out here and then marked done for the driver to see.
+    input=$artifacts/x-input
+    rm -rf "$input"; mkdir -p "$input"; mkfifo "$input/command"
+    ( exec 3<>"$input/command"
+      while IFS= read -r line <&3; do echo "x: $line (focus $(xdotool getwindowfocus))" >> "$input/log"; xdotool $line >> "$input/log" 2>&1; touch "$input/done"; done ) &
+    helper=$!
+    driver manners "$program" "$edition" "$standin" "$("$wine" winepath -w "$input")" "$("$wine" winepath -w "$artifacts")"
+    status=$?
+    kill $helper 2>/dev/null
+    for bitmap in "$artifacts"/*.bmp; do convert "$bitmap" "${bitmap%.bmp}.png" 2>/dev/null && echo "screenshot: ${bitmap%.bmp}.png"; done
+    exit $status ;;
   identity)
     # A second drive letter for drive C, as a user may map one.
     ln -sfn ../drive_c "$prefix/dosdevices/m:"
