@@ -15,5 +15,13 @@ function(vornix_windows_program target title)
     set_property(TARGET ${target} PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
   else()
     target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++ $<$<CONFIG:Release,MinSizeRel>:-s>)
+    # An uncaught exception ends the program without naming its type: the
+    # verbose handler would bring the whole C++ name demangler along (36 KB),
+    # and a window program has nowhere to print it.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      target_link_options(${target} PRIVATE -Wl,--defsym,__ZN9__gnu_cxx27__verbose_terminate_handlerEv=_abort)
+    else()
+      target_link_options(${target} PRIVATE -Wl,--defsym,_ZN9__gnu_cxx27__verbose_terminate_handlerEv=abort)
+    endif()
   endif()
 endfunction()

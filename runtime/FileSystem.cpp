@@ -1,6 +1,5 @@
 #include "FileSystem.h"
 
-#include <cstdio>
 #include <random>
 
 #include "BinaryFile.h"
@@ -13,8 +12,10 @@ std::string MakeStagingDirectory(const std::string& directory) {
     RequireNewDirectory(directory);
     // A name of its own for each run, so that what an interrupted run leaves
     // behind never stands in the way of the next.
-    char name[32];
-    std::snprintf(name, sizeof name, "vornix-partial-%08x\\", static_cast<unsigned>(std::random_device{}()));
+    std::string name = "vornix-partial-";
+    for (unsigned random = std::random_device{}(), digit = 0; digit < 8; ++digit, random >>= 4)
+        name += "0123456789abcdef"[random & 0xF];
+    name += '\\';
     WindowsPath staging = ParseWindowsPath(directory);
     staging.components.pop_back();
     const std::string parent = staging.ToString();

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/xattr.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -241,6 +242,26 @@ TEST_F(MappedPrefix, CopyFileKeepsModificationTimeAndPermissionsAsCpDoes) {
         fs::permissions(prefix.DriveC() / "a.bin", fs::perms(0644));
     }
     ::umask(umask);
+}
+
+// A sparse file stays sparse: the same bytes, and its holes are not written.
+TEST_F(MappedPrefix, CopyFileKeepsHoles) {
+    const std::filesystem::path source = prefix.DriveC() / "sparse.bin";
+    const off_t size = 8 << 20;
+    {
+        const std::string data(4096, 'd');
+        const int fd = ::open(source.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        for (off_t at : {off_t{0}, size / 2 + 1, size - 4096}) ASSERT_EQ(::pwrite(fd, data.data(), data.size(), at), 4096);
+        ::close(fd);
+    }
+    struct stat written {};
+    ::stat(source.c_str(), &written);
+    if (written.st_blocks * 512 >= size) GTEST_SKIP() << "the file system under " << source << " keeps no holes";
+    runtime::CopyFile("C:\\sparse.bin", "C:\\copy.bin");
+    EXPECT_EQ(TestPrefix::Bytes(prefix.DriveC() / "copy.bin"), TestPrefix::Bytes(source));
+    struct stat copied {};
+    ::stat((prefix.DriveC() / "copy.bin").c_str(), &copied);
+    EXPECT_LT(copied.st_blocks * 512, 1 << 20) << "holes were written";
 }
 
 TEST_F(MappedPrefix, CopyFileNeverOpensWhatIsNoOrdinaryFile) {
