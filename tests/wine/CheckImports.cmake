@@ -1,6 +1,6 @@
-# Fails unless the program is a 32-bit GUI executable that imports only
-# functions of Windows' own DLLs listed in ALLOWED (reviewed for XP SP3), so
-# it runs with no file beside it from XP SP3 on.
+# Fails unless the program is a 32-bit GUI executable under 256 KiB that
+# imports only functions of Windows' own DLLs listed in ALLOWED (reviewed for
+# XP SP3), so it runs with no file beside it from XP SP3 on.
 cmake_policy(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p "${PROGRAM}" OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
 if(failed)
@@ -35,4 +35,9 @@ if(unlisted)
   list(JOIN unlisted "\n  " unlisted)
   message(FATAL_ERROR "${PROGRAM} imports functions not reviewed for Windows XP SP3:\n  ${unlisted}")
 endif()
-message(STATUS "${count} imports, all reviewed for Windows XP SP3")
+# Small enough to hand around as it is.
+file(SIZE "${PROGRAM}" size)
+if(size GREATER_EQUAL 262144)
+  message(FATAL_ERROR "${PROGRAM} has ${size} bytes, 256 KiB or more")
+endif()
+message(STATUS "${count} imports, all reviewed for Windows XP SP3; ${size} bytes")
