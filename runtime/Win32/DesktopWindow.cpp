@@ -193,13 +193,15 @@ private:
 
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
-        case WM_COMMAND:
+        case WM_COMMAND: {
+            // Enter on a button that is not the default one reaches us as IDOK
+            // from nobody: it clicks the button that has the focus.
+            const HWND from = LOWORD(wParam) == IDOK && !lParam ? GetFocus() : reinterpret_cast<HWND>(lParam);
             if (HIWORD(wParam) == BN_CLICKED)
                 for (Child& child : children_)
-                    if (child.window == reinterpret_cast<HWND>(lParam) &&
-                        child.control->Kind() == ControlKind::CommandButton)
-                        Click(child);
+                    if (child.window == from && child.control->Kind() == ControlKind::CommandButton) Click(child);
             return 0;
+        }
         case WM_CLOSE:
             if (auto status = RequestClose(*form_)) EndWith(*status);
             return 0;

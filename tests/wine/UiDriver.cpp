@@ -136,6 +136,18 @@ HWND FindMainWindow(const Program& program, const std::string& title) {
     return window && program.Owns(window) && ClassOf(window) != "#32770" && IsWindowVisible(window) ? window : nullptr;
 }
 
+// The window once it is shown; nullptr, a failed check, when it never is.
+HWND ShownWindow(const Program& program, const EditionProfile& edition) {
+    HWND window = nullptr;
+    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    return window;
+}
+
+// Puts a destination into the text box, as pasting it would.
+void Type(HWND textBox, const std::string& text) {
+    SendMessageW(textBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(text).c_str()));
+}
+
 struct Box {
     HWND dialog = nullptr;
     std::string title, text;
@@ -250,6 +262,13 @@ void ExpectExitNotices(const Program& program, HWND window, const EditionProfile
                   edition.notice.secondLineTail);
 }
 
+// Closes the window: both exit notices, then status 0.
+void CloseWithNotices(Program& program, HWND window, const EditionProfile& edition) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ExpectExitNotices(program, window, edition);
+    Check(program.ExitStatus() == 0, "status 0 after closing");
+}
+
 const EditionProfile& EditionNamed(const std::string& name) {
     return name == "48" ? vornix::Aim48Edition() : vornix::Aim50Edition();
 }
@@ -282,8 +301,7 @@ void CloneScenario(const std::string& path, const EditionProfile& edition, const
     }
 
     Program program(path);
-    HWND window = nullptr;
-    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    const HWND window = ShownWindow(program, edition);
     if (!window) return;
     const Controls controls = ControlsOf(window);
     Check(TextOf(controls.text) == folder + "AIM953\\", "proposes slot 3, not " + TextOf(controls.text));
@@ -325,9 +343,7 @@ void CloneScenario(const std::string& path, const EditionProfile& edition, const
     }
     Check(copied == edition.manifest.size(), "every file copied exactly, with its time and the one byte patched");
 
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    ExpectExitNotices(program, window, edition);
-    Check(program.ExitStatus() == 0, "status 0 after closing");
+    CloseWithNotices(program, window, edition);
 }
 
 // With both folders installed the classic one wins; with the x86 one only,
@@ -337,8 +353,7 @@ void X86Scenario(const std::string& path, const EditionProfile& edition, const s
     vornix::sample::InstallInto(Wide(kClassicFolder + "AIM95"), Wide(standin));
     {
         Program program(path);
-        HWND window = nullptr;
-        Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+        const HWND window = ShownWindow(program, edition);
         if (!window) return;
         Check(TextOf(ControlsOf(window).text) == kClassicFolder + "AIM951\\",
               "with both installations, the classic one: " + TextOf(ControlsOf(window).text));
@@ -390,8 +405,7 @@ void ExistingScenario(const std::string& path, const EditionProfile& edition, co
     fs::create_directories(Slot(1));
     std::ofstream(Slot(1) / "mine.txt") << "keep";
     Program program(path);
-    HWND window = nullptr;
-    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    const HWND window = ShownWindow(program, edition);
     if (!window) return;
     Check(TextOf(ControlsOf(window).text) == "C:\\Program Files\\AIM952\\", "a folder without a clone is passed over");
     SendMessageW(ControlsOf(window).text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\Program Files\\AIM951\\"));
@@ -447,11 +461,10 @@ int IdentifyFontHeight(HWND label, int dpi) {
 void ExpectErrorAfterClick(const std::string& path, const EditionProfile& edition, const std::string& typed,
                            const std::string& report) {
     Program program(path);
-    HWND window = nullptr;
-    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    const HWND window = ShownWindow(program, edition);
     if (!window) return;
     const Controls controls = ControlsOf(window);
-    if (!typed.empty()) SendMessageW(controls.text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(typed).c_str()));
+    if (!typed.empty()) Type(controls.text, typed);
     PostMessageW(controls.button, BM_CLICK, 0, 0);
     const Box box = WaitForBox(program);
     Check(box.title == edition.title && box.icon == 'x' && box.owner == window,
@@ -470,18 +483,15 @@ void ExpectErrorAfterClick(const std::string& path, const EditionProfile& editio
 std::string StartedCloneOf(const std::string& path, const EditionProfile& edition, const std::string& typed) {
     fs::remove(kStandinLog);
     Program program(path);
-    HWND window = nullptr;
-    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    const HWND window = ShownWindow(program, edition);
     if (!window) return {};
     const Controls controls = ControlsOf(window);
-    SendMessageW(controls.text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(typed).c_str()));
+    Type(controls.text, typed);
     PostMessageW(controls.button, BM_CLICK, 0, 0);
     Dismiss(WaitForBox(program));
     Dismiss(WaitForBox(program));
     const std::string line = StandinLine();
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    ExpectExitNotices(program, window, edition);
-    Check(program.ExitStatus() == 0, "status 0 after closing");
+    CloseWithNotices(program, window, edition);
     return line;
 }
 
@@ -609,8 +619,7 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     }
     const XInput x(inputDirectory);
     Program program(path);
-    HWND window = nullptr;
-    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    const HWND window = ShownWindow(program, edition);
     if (!window) return;
     const Controls controls = ControlsOf(window);
     x.FocusOn(window);  // what a window manager would do as the window appears
@@ -619,7 +628,7 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     Check(LOWORD(selection) == 0 && HIWORD(selection) == proposal.size(), "the proposal is selected at start-up");
     x.Do("type Z");
     Check(WaitFor([&] { return TextOf(controls.text) == "Z"; }), "typing replaces the proposal: " + TextOf(controls.text));
-    SendMessageW(controls.text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(proposal).c_str()));
+    Type(controls.text, proposal);
 
     // Another window, and back; a minimise and a restore.
     x.Do("key Tab");
@@ -643,10 +652,12 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
           "restored, the button has the focus again");
     SaveScreenshot(window, artifacts + "\\focus-after-restore.bmp");
 
+
     // Enter pressed once and held through both notices.
     x.Do("keydown Return");
     const Box finished = WaitForBox(program);
     Check(finished.title == "Finished Copying", "a fresh Enter clicks: " + finished.title);
+    if (finished.title.empty()) std::printf("DEBUG foreground %p window %p focus %p button %p key %x iconic %d\n", (void*)GetForegroundWindow(), (void*)window, (void*)FocusOf(window), (void*)controls.button, GetAsyncKeyState(VK_RETURN), IsIconic(window));
     x.Do("keydown Return");
     Check(WaitFor([&] { return !IsWindow(finished.dialog); }), "the held Enter dismisses the first notice");
     const Box second = WaitForBox(program);
@@ -682,10 +693,9 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     } tooLong[] = {{"C:\\" + std::string(6000, 'n') + "\\", "box-name-too-long"}, {manyNames, "box-path-too-long"}};
     for (const auto& c : tooLong) {
         Program refused(path);
-        HWND shown = nullptr;
-        Check(WaitFor([&] { return (shown = FindMainWindow(refused, edition.title)) != nullptr; }), "the window appears");
+        const HWND shown = ShownWindow(refused, edition);
         if (!shown) return;
-        SendMessageW(ControlsOf(shown).text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(c.typed).c_str()));
+        Type(ControlsOf(shown).text, c.typed);
         PostMessageW(ControlsOf(shown).button, BM_CLICK, 0, 0);
         const Box box = WaitForBox(refused);
         SaveScreenshot(box.dialog, artifacts + "\\" + c.picture + ".bmp");
@@ -715,14 +725,11 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
     fs::create_directories(Slot(7) / "aim.exe");
     {
         Program program(path);
-        HWND window = nullptr;
-        Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+        const HWND window = ShownWindow(program, edition);
         if (!window) return;
         Check(TextOf(ControlsOf(window).text) == "C:\\Program Files\\AIM951\\",
               "hidden, system and directory aim.exe are no clones; proposed " + TextOf(ControlsOf(window).text));
-        PostMessageW(window, WM_CLOSE, 0, 0);
-        ExpectExitNotices(program, window, edition);
-        Check(program.ExitStatus() == 0, "status 0 after closing");
+        CloseWithNotices(program, window, edition);
     }
     for (int n : {3, 5}) SetFileAttributesW((Slot(n) / "aim.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
 
@@ -755,11 +762,10 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
     CreateDirectoryW(Wide("\\\\?\\" + longFolder).c_str(), nullptr);
     {
         Program program(path);
-        HWND window = nullptr;
-        Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+        const HWND window = ShownWindow(program, edition);
         if (!window) return;
         const Controls controls = ControlsOf(window);
-        SendMessageW(controls.text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(longFolder + "\\Clone\\").c_str()));
+        Type(controls.text, longFolder + "\\Clone\\");
         PostMessageW(controls.button, BM_CLICK, 0, 0);
         Dismiss(WaitForBox(program));
         Dismiss(WaitForBox(program));
@@ -788,8 +794,7 @@ void LayoutScenario(const std::string& path, const EditionProfile& edition, cons
                     const std::string& bitmap) {
     Reset(standin);
     Program program(path);
-    HWND window = nullptr;
-    Check(WaitFor([&] { return (window = FindMainWindow(program, edition.title)) != nullptr; }), "the window appears");
+    const HWND window = ShownWindow(program, edition);
     if (!window) return;
     Sleep(500);
     const runtime::win32::WindowDC screenDC(nullptr);
@@ -856,9 +861,7 @@ void LayoutScenario(const std::string& path, const EditionProfile& edition, cons
     // The whole window, title bar and all, as the screen shows it.
     SaveScreenshot(window, bitmap);
 
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    ExpectExitNotices(program, window, edition);
-    Check(program.ExitStatus() == 0, "status 0 after closing");
+    CloseWithNotices(program, window, edition);
 }
 
 std::string VersionString(const std::vector<char>& block, const char* name) {
