@@ -125,7 +125,7 @@ public:
         raw.c_cc[VTIME] = 0;
         posix::RestoreTerminalOnEnd(&saved);
         ::tcsetattr(STDIN_FILENO, TCSADRAIN, &raw);
-        const std::optional<std::string> edited = Run(prompt, text);
+        std::optional<std::string> edited = Run(prompt, text);
         ::tcsetattr(STDIN_FILENO, TCSADRAIN, &saved);
         posix::RestoreTerminalOnEnd(nullptr);
         output_.Put("\n");
@@ -364,8 +364,12 @@ public:
                 wanted = argument;
                 continue;
             }
-            const std::string complaint = program + ": " + (option ? "unknown option '" : "unexpected argument '") +
-                                          argument + "'\nTry '" + program + " --help' for more information.\n";
+            std::string complaint = program;
+            complaint.append(option ? ": unknown option '" : ": unexpected argument '")
+                .append(argument)
+                .append("'\nTry '")
+                .append(program)
+                .append(" --help' for more information.\n");
             WriteAll(STDERR_FILENO, complaint);
             return 2;
         }

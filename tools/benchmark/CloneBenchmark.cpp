@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
 
     // A help file of 2 GB with 300 KB of data: a third at its start, middle and end.
     const fs::path sparse = installation / "Aim95.hlp";
-    const std::vector<char> data(100 * 1024, 'd');
+    const std::vector<char> data(std::size_t{100} * 1024, 'd');
     {
         const int fd = ::open(sparse.c_str(), O_WRONLY | O_TRUNC);
         const off_t size = off_t{2} << 30;
