@@ -16,10 +16,9 @@ std::string MakeStagingDirectory(const std::string& directory) {
     for (unsigned random = std::random_device{}(), digit = 0; digit < 8; ++digit, random >>= 4)
         name += "0123456789abcdef"[random & 0xF];
     name += '\\';
-    WindowsPath staging = ParseWindowsPath(directory);
-    staging.components.pop_back();
-    const std::string parent = staging.ToString();
-    std::string path = parent + (parent.back() == '\\' ? "" : "\\") + name;
+    WindowsPath parent = ParseWindowsPath(directory);
+    parent.components.pop_back();
+    std::string path = DirectoryPath(parent.ToString()) + name;
     try {
         MakeDirectory(path);
     } catch (RuntimeError& error) {

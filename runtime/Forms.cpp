@@ -6,6 +6,7 @@
 #include "FileSystem.h"
 #include "Program.h"
 #include "RuntimeError.h"
+#include "Utf8.h"
 
 namespace runtime {
 
@@ -77,10 +78,8 @@ std::string BreakLongRuns(std::string_view text, const std::function<bool(std::s
     std::string broken;
     std::string run;  // since the last space or line break
     for (std::size_t i = 0; i < text.size();) {
-        std::size_t length = 1;  // a whole UTF-8 character
-        while (i + length < text.size() && (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80) ++length;
-        const std::string_view character = text.substr(i, length);
-        i += length;
+        const std::string_view character = text.substr(i, CharacterLength(text, i));
+        i += character.size();
         if (character == " " || character == "\r" || character == "\n") {
             broken += character;
             run.clear();

@@ -38,9 +38,6 @@ public:
 // Raises error 18 (naming `path`) when an interruption is held back.
 void RaiseIfInterrupted(const std::string& path = {});
 
-// Whether an interruption is held back: nothing should wait for the user then.
-bool InterruptionPending();
-
 // Ends the program by the interruption held back, as the signal itself ends a
 // program (a shell shows 128 + its number), if there is one.
 void EndIfInterrupted();

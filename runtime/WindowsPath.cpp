@@ -5,14 +5,12 @@
 #include <cctype>
 
 #include "RuntimeError.h"
+#include "Utf8.h"
 
 namespace runtime {
 namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 
 bool IsForbidden(unsigned char c) {
     return c < 32 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*';
@@ -28,7 +26,7 @@ bool IsValidUtf8(std::string_view text) {
         const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
         if (length == 0 || i + length > text.size()) return false;
         for (std::size_t k = 1; k < length; ++k)
-            if ((byte(k) & 0xC0) != 0x80) return false;
+            if (!IsContinuationByte(text[i + k])) return false;
         // The second byte's lowest and highest allowed values after these leads.
         if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F) || (lead == 0xF0 && byte(1) < 0x90) ||
             (lead == 0xF4 && byte(1) > 0x8F))
@@ -45,9 +43,8 @@ constexpr std::size_t kLongestName = 255;
 std::size_t Utf16Length(std::string_view utf8) {
     std::size_t units = 0;
     for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        units += (byte & 0xC0) != 0x80;  // one for each character ...
-        units += byte >= 0xF0;           // ... and two for those beyond U+FFFF
+        units += !IsContinuationByte(c);            // one for each character ...
+        units += static_cast<unsigned char>(c) >= 0xF0;  // ... and two for those beyond U+FFFF
     }
     return units;
 }
@@ -56,10 +53,7 @@ std::size_t Utf16Length(std::string_view utf8) {
 std::string Abbreviated(std::string_view path) {
     constexpr std::size_t kShown = 56;
     if (path.size() <= 2 * kShown + 8) return std::string(path);
-    std::size_t head = kShown, tail = path.size() - kShown;
-    while ((static_cast<unsigned char>(path[head]) & 0xC0) == 0x80) --head;
-    while ((static_cast<unsigned char>(path[tail]) & 0xC0) == 0x80) ++tail;
-    return std::string(path.substr(0, head)) + "\xE2\x80\xA6" + std::string(path.substr(tail));
+    return WithoutMiddle(path, kShown, "\xE2\x80\xA6");
 }
 
 // CON, NUL, COM1 ... with or without an extension name devices, not files.
@@ -75,6 +69,8 @@ bool IsDeviceName(std::string_view name) {
 }
 
 }  // namespace
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {

@@ -26,6 +26,7 @@ WindowsPath ParseWindowsPath(std::string_view path);
 // ending in a backslash so that names can be appended to it.
 std::string DirectoryPath(std::string_view text);
 
+char LowerAscii(char c);
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 }  // namespace runtime

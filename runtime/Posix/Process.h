@@ -9,6 +9,9 @@ namespace runtime::posix {
 // stands on /dev/null, and nothing written there reaches anyone.
 bool StandardOutputWasClosed();
 
+// Whether an interruption is held back: nothing should wait for the user then.
+bool InterruptionPending();
+
 // Waits until `descriptor` can be read, or an interruption is held back
 // (then false); one that comes at any moment of the wait ends it.
 bool WaitReadable(int descriptor);

@@ -206,13 +206,13 @@ void RaiseIfInterrupted(const std::string& path) {
     Raise(ErrorNumber::UserInterrupt, path, std::string("stopped by ") + what);
 }
 
-bool InterruptionPending() { return heldBack != 0; }
-
 void EndIfInterrupted() {
     if (const int signal = heldBack) EndBySignal(signal);
 }
 
 namespace posix {
+
+bool InterruptionPending() { return heldBack != 0; }
 
 bool StandardOutputWasClosed() { return standardOutputWasClosed; }
 
@@ -260,9 +260,9 @@ void StartProgram(const std::string& path, WindowStyle style) {
     // and the launcher is left to finish on its own.
 #if defined(SYS_pidfd_open)
     if (const int ended = static_cast<int>(::syscall(SYS_pidfd_open, launcher, 0)); ended >= 0) {
-        const bool interrupted = !posix::WaitReadable(ended);
+        posix::WaitReadable(ended);
         ::close(ended);
-        if (interrupted) RaiseIfInterrupted(path);
+        RaiseIfInterrupted(path);
     }
 #endif
     int status = 0;

@@ -14,6 +14,7 @@
 #include "../Forms.h"
 #include "../Program.h"
 #include "../RuntimeError.h"
+#include "../Utf8.h"
 #include "Process.h"
 
 namespace runtime {
@@ -140,10 +141,8 @@ private:
     static Characters Split(const std::string& text) {
         Characters characters;
         for (std::size_t i = 0; i < text.size();) {
-            std::size_t length = 1;
-            while (i + length < text.size() && (text[i + length] & 0xC0) == 0x80) ++length;
-            characters.push_back(text.substr(i, length));
-            i += length;
+            characters.push_back(text.substr(i, CharacterLength(text, i)));
+            i += characters.back().size();
         }
         return characters;
     }
@@ -343,7 +342,7 @@ public:
             if (style == vbCritical) WriteAll(STDERR_FILENO, box);
             Raise(ErrorNumber::DeviceIOError, "standard output", std::strerror(failure));
         }
-        if (InterruptionPending()) return;  // the program is ending: nothing waits for the user
+        if (posix::InterruptionPending()) return;  // the program is ending: nothing waits for the user
         std::string dismissed;
         input_.Line(dismissed);
     }

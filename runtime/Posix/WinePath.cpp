@@ -96,7 +96,7 @@ std::string Key(const WindowsPath& path, std::size_t components) {
     std::string key{path.drive, ':'};
     for (std::size_t i = 0; i < components; ++i) {
         key += '\\';
-        for (const char c : path.components[i]) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        for (const char c : path.components[i]) key += LowerAscii(c);
     }
     return key;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../Forms.h"
+#include "../Utf8.h"
 
 namespace runtime {
 namespace {
@@ -75,14 +76,6 @@ struct Child {
     std::unique_ptr<ChildPeer> peer;
 };
 
-// The start and the end of a text, with a line that says something is left out.
-std::string WithoutMiddle(std::string_view text, std::size_t keep) {
-    std::size_t head = keep, tail = text.size() - keep;
-    while ((static_cast<unsigned char>(text[head]) & 0xC0) == 0x80) --head;
-    while ((static_cast<unsigned char>(text[tail]) & 0xC0) == 0x80) ++tail;
-    return std::string(text.substr(0, head)) + "\r\n\xE2\x80\xA6\r\n" + std::string(text.substr(tail));
-}
-
 // The text as a message box can show it whole on the screen: runs without a
 // space broken before they would widen the box, and where the text is still
 // taller than the work area, its middle left out.
@@ -101,7 +94,8 @@ std::string FitForBox(const std::string& text, HWND owner, UINT dpi) {
     };
     // A dialog unit is a quarter of the font's average letter.
     const int widest = MulDiv(kWidestRun, width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"), 4 * 52);
-    const std::string clipped = text.size() > kLongestText ? WithoutMiddle(text, kLongestText / 2) : text;
+    // A line that says something is left out.
+    const std::string clipped = WithoutMiddle(text, kLongestText / 2, "\r\n\xE2\x80\xA6\r\n");
     const std::string broken = BreakLongRuns(clipped, [&](std::string_view run) { return width(run) <= widest; });
 
     // Lines wider than a run may be wrapped by the box: each counts as many.

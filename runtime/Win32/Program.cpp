@@ -91,7 +91,6 @@ void PrepareProcess() {
 InterruptionShield::InterruptionShield() = default;
 InterruptionShield::~InterruptionShield() = default;
 void RaiseIfInterrupted(const std::string&) {}
-bool InterruptionPending() { return false; }
 void EndIfInterrupted() {}
 
 void StartProgram(const std::string& path, WindowStyle style) {
