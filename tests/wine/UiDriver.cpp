@@ -252,6 +252,28 @@ Controls ControlsOf(HWND window) {
     return {frame, Child(window, "Edit"), button, Child(window, "Static")};
 }
 
+// The window once shown, with `typed` (if any) put into the text box and the
+// button clicked; nullptr when no window came.
+HWND ClickWith(const Program& program, const EditionProfile& edition, const std::string& typed) {
+    const HWND window = ShownWindow(program, edition);
+    if (!window) return nullptr;
+    const Controls controls = ControlsOf(window);
+    if (!typed.empty()) Type(controls.text, typed);
+    PostMessageW(controls.button, BM_CLICK, 0, 0);
+    return window;
+}
+
+// A run-time error box over `window` that begins with `report`; then status 1.
+void ExpectRunTimeError(Program& program, HWND window, const EditionProfile& edition, const std::string& report) {
+    const Box box = WaitForBox(program);
+    Check(box.title == edition.title && box.icon == 'x' && box.owner == window,
+          "a critical run-time error box titled with the program's title, got \"" + box.title + "\"");
+    Check(Lines(box.text).starts_with(Lines(report)), "the report begins \"" + report + "\": " + box.text);
+    Check(box.area.right - box.area.left <= GetSystemMetrics(SM_CXSCREEN), "the box fits on the screen");
+    Dismiss(box);
+    Check(program.ExitStatus() == 1, "status 1 after the error");
+}
+
 void ExpectExitNotices(const Program& program, HWND window, const EditionProfile& edition) {
     const std::string host = vornix::Identity::kDistributionHost;
     ExpectBox(program, window, 'i', "About...",
@@ -408,15 +430,9 @@ void ExistingScenario(const std::string& path, const EditionProfile& edition, co
     const HWND window = ShownWindow(program, edition);
     if (!window) return;
     Check(TextOf(ControlsOf(window).text) == "C:\\Program Files\\AIM952\\", "a folder without a clone is passed over");
-    SendMessageW(ControlsOf(window).text, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\Program Files\\AIM951\\"));
+    Type(ControlsOf(window).text, "C:\\Program Files\\AIM951\\");
     PostMessageW(ControlsOf(window).button, BM_CLICK, 0, 0);
-    const Box box = WaitForBox(program);
-    Check(box.title == edition.title && box.icon == 'x' && box.owner == window,
-          "a critical run-time error box titled with the program's title, got \"" + box.title + "\"");
-    Check(Lines(box.text).starts_with("Run-time error '75':\n\nPath/File access error: C:\\Program Files\\AIM951\\"),
-          "error 75 with its path: " + box.text);
-    Dismiss(box);
-    Check(program.ExitStatus() == 1, "status 1");
+    ExpectRunTimeError(program, window, edition, "Run-time error '75':\r\n\r\nPath/File access error: C:\\Program Files\\AIM951\\");
     std::size_t entries = static_cast<std::size_t>(std::distance(fs::directory_iterator(Slot(1)), fs::directory_iterator()));
     Check(entries == 1 && Bytes(Slot(1) / "mine.txt").size() == 4, "the existing directory is untouched");
 }
@@ -461,18 +477,9 @@ int IdentifyFontHeight(HWND label, int dpi) {
 void ExpectErrorAfterClick(const std::string& path, const EditionProfile& edition, const std::string& typed,
                            const std::string& report) {
     Program program(path);
-    const HWND window = ShownWindow(program, edition);
+    const HWND window = ClickWith(program, edition, typed);
     if (!window) return;
-    const Controls controls = ControlsOf(window);
-    if (!typed.empty()) Type(controls.text, typed);
-    PostMessageW(controls.button, BM_CLICK, 0, 0);
-    const Box box = WaitForBox(program);
-    Check(box.title == edition.title && box.icon == 'x' && box.owner == window,
-          "a critical run-time error box titled with the program's title, got \"" + box.title + "\"");
-    Check(Lines(box.text).starts_with(Lines(report)), "the report begins \"" + report + "\": " + box.text);
-    Check(box.area.right - box.area.left <= GetSystemMetrics(SM_CXSCREEN), "the box fits on the screen");
-    Dismiss(box);
-    Check(program.ExitStatus() == 1, "status 1 after the error");
+    ExpectRunTimeError(program, window, edition, report);
     for (const auto& entry : fs::directory_iterator(Wide(folder)))
         Check(!entry.path().filename().wstring().starts_with(L"vornix-partial-"),
               "nothing of the run is left: " + Utf8(entry.path().wstring()));
@@ -483,11 +490,8 @@ void ExpectErrorAfterClick(const std::string& path, const EditionProfile& editio
 std::string StartedCloneOf(const std::string& path, const EditionProfile& edition, const std::string& typed) {
     fs::remove(kStandinLog);
     Program program(path);
-    const HWND window = ShownWindow(program, edition);
+    const HWND window = ClickWith(program, edition, typed);
     if (!window) return {};
-    const Controls controls = ControlsOf(window);
-    Type(controls.text, typed);
-    PostMessageW(controls.button, BM_CLICK, 0, 0);
     Dismiss(WaitForBox(program));
     Dismiss(WaitForBox(program));
     const std::string line = StandinLine();
@@ -697,10 +701,7 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     } tooLong[] = {{"C:\\" + std::string(6000, 'n') + "\\", "box-name-too-long"}, {manyNames, "box-path-too-long"}};
     for (const auto& c : tooLong) {
         Program refused(path);
-        const HWND shown = ShownWindow(refused, edition);
-        if (!shown) return;
-        Type(ControlsOf(shown).text, c.typed);
-        PostMessageW(ControlsOf(shown).button, BM_CLICK, 0, 0);
+        if (!ClickWith(refused, edition, c.typed)) return;
         const Box box = WaitForBox(refused);
         SaveScreenshot(box.dialog, artifacts + "\\" + c.picture + ".bmp");
         Check(box.area.top >= work.top && box.area.bottom <= work.bottom && box.area.left >= work.left &&
@@ -766,11 +767,7 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
     CreateDirectoryW(Wide("\\\\?\\" + longFolder).c_str(), nullptr);
     {
         Program program(path);
-        const HWND window = ShownWindow(program, edition);
-        if (!window) return;
-        const Controls controls = ControlsOf(window);
-        Type(controls.text, longFolder + "\\Clone\\");
-        PostMessageW(controls.button, BM_CLICK, 0, 0);
+        if (!ClickWith(program, edition, longFolder + "\\Clone\\")) return;
         Dismiss(WaitForBox(program));
         Dismiss(WaitForBox(program));
         const Box box = WaitForBox(program);
