@@ -100,12 +100,18 @@ void Form1::Command1_Click() {
         if (auto failure = TakeBackHalfMadeClone()) error.AddNote(*failure);
         throw;
     }
-    MsgBox("Finished copying and editing the files. You should see another instance of AIM pop up.",
-           vbInformation, "Finished Copying");
-    MsgBox("If you get a runtime error after this message box, just go to the destination directory.\r\n"
-           "You can either choose to run aim from there or create a shortcut to wherever on your PC.\r\n\r\n"
-           "Have Fun!!",
-           vbInformation, "If An Error Occurs");
+    try {
+        MsgBox("Finished copying and editing the files. You should see another instance of AIM pop up.",
+               vbInformation, "Finished Copying");
+        MsgBox("If you get a runtime error after this message box, just go to the destination directory.\r\n"
+               "You can either choose to run aim from there or create a shortcut to wherever on your PC.\r\n\r\n"
+               "Have Fun!!",
+               vbInformation, "If An Error Occurs");
+    } catch (RuntimeError& error) {
+        // The clone is whole: say so, since the report alone would not.
+        error.AddNote("the clone was made in " + destination_ + " and was not started");
+        throw;
+    }
     StartProgram(destination_ + Text(kClientProgramName), WindowStyle::MinimizedFocus);
     ScanSlots();
     Command1.SetEnabled(true);

@@ -20,19 +20,8 @@ bool IsForbidden(unsigned char c) {
 // have come from a Windows string. Refused: overlong forms, UTF-16 surrogates
 // and code points above U+10FFFF.
 bool IsValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-        const unsigned char lead = byte(0);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        for (std::size_t k = 1; k < length; ++k)
-            if (!IsContinuationByte(text[i + k])) return false;
-        // The second byte's lowest and highest allowed values after these leads.
-        if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F) || (lead == 0xF0 && byte(1) < 0x90) ||
-            (lead == 0xF4 && byte(1) > 0x8F))
-            return false;
-        i += length;
-    }
+    for (std::size_t i = 0, length; i < text.size(); i += length)
+        if ((length = ValidCharacterLength(text, i)) == 0) return false;
     return true;
 }
 

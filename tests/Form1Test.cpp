@@ -243,13 +243,13 @@ TEST_F(Form1Test, WithBothInstallationsTheClassicFolderWins) {
 TEST_F(Form1Test, ASecondClickClonesIntoTheSlotProposedAfterTheFirst) {
     EXPECT_EQ(Run(Aim50Edition(), {kClick, kClick}), 0);
     EXPECT_THAT(window.textAfterAction, ElementsAre("C:\\Program Files\\AIM952\\", "C:\\Program Files\\AIM953\\"));
-    EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(2) / "aim.exe")[21914], '2');
+    EXPECT_EQ(TestPrefix::ByteAt(prefix.Slot(2) / "aim.exe", 21914), '2');
 }
 
 TEST_F(Form1Test, CloningSlotNineProposesSlotTenWithTheNotice) {
     for (int n = 1; n <= 8; ++n) prefix.AddClone(n);
     EXPECT_EQ(Run(Aim50Edition(), {kClick}), 0);
-    EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(9) / "aim.exe")[21914], '9');
+    EXPECT_EQ(TestPrefix::ByteAt(prefix.Slot(9) / "aim.exe", 21914), '9');
     EXPECT_THAT(window.Titles(), ElementsAre("Finished Copying", "If An Error Occurs", "9 Aim's Cloned", "About...",
                                              "Downloaded from www.vornix.example"));
     EXPECT_THAT(window.textAfterAction, ElementsAre("C:\\Program Files\\AIM9510\\"));
@@ -313,7 +313,7 @@ TEST_F(CloneRunFaults, AFailedStartComesAfterTheNoticesAndKeepsTheClone) {
     EXPECT_THAT(report.text, ::testing::MatchesRegex(".*Path/File access error: .*recording-launcher \\(it exited with "
                                                      "status 1 while starting C:\\\\Program Files\\\\AIM951\\\\aim\\.exe: "
                                                      "Application could not be started, or no application associated\\)"));
-    EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(1) / "aim.exe")[21914], '1');
+    EXPECT_EQ(TestPrefix::ByteAt(prefix.Slot(1) / "aim.exe", 21914), '1');
 }
 
 TEST_F(CloneRunFaults, ASecondCloneIntoTheFirstsDirectoryLeavesItWhole) {

@@ -1,9 +1,11 @@
 // Stands in for wine and writes to $VORNIX_INSPECT_LOG what it was given, one
 // fact a line: each WINEPREFIX in its environment, whether its standard input
-// is /dev/null and whether it leads a process group of its own; then what it
+// is /dev/null, whether it leads a session of its own and whether it can
+// reach a controlling terminal; then what it
 // inherited that a started program should not: descriptors past 2, and
 // signals 1 to 31 ignored or blocked.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +25,10 @@ int main() {
     struct stat input {}, null {};
     const bool fromNull = ::fstat(STDIN_FILENO, &input) == 0 && ::stat("/dev/null", &null) == 0 &&
                           input.st_rdev == null.st_rdev && S_ISCHR(input.st_mode);
-    std::fprintf(log, "stdin %s\ngroup %s\n", fromNull ? "/dev/null" : "other", ::getpgrp() == ::getpid() ? "own" : "shared");
+    const int terminal = ::open("/dev/tty", O_WRONLY | O_CLOEXEC);
+    std::fprintf(log, "stdin %s\nsession %s\nterminal %s\n", fromNull ? "/dev/null" : "other",
+                 ::getsid(0) == ::getpid() ? "own" : "shared", terminal < 0 ? "none" : "reachable");
+    if (terminal >= 0) ::close(terminal);
     DIR* descriptors = ::opendir("/proc/self/fd");
     while (const dirent* entry = descriptors ? ::readdir(descriptors) : nullptr) {
         const std::string name = entry->d_name;

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 extern char** environ;
 
 namespace vornix::testing {
@@ -69,6 +71,7 @@ ProgramSession::ProgramSession(const std::string& program, const SessionOptions&
         child_ = ::forkpty(&terminal, nullptr, nullptr, &size);
         if (child_ < 0) throw std::runtime_error("forkpty");
         if (child_ == 0) {
+            ::signal(SIGPIPE, SIG_DFL);  // as a shell starts it, not as this test ignores it
             ::sigprocmask(SIG_BLOCK, &blocked, nullptr);
             ::execve("/bin/sh", argv.data(), envp.data());
             ::_exit(127);
@@ -87,7 +90,11 @@ ProgramSession::ProgramSession(const std::string& program, const SessionOptions&
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setsigmask(&attributes, &blocked);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);  // as a shell starts it, not as this test ignores it
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const int spawned = ::posix_spawn(&child_, "/bin/sh", &actions, &attributes, pointers(arguments).data(),
                                       pointers(environment).data());
     posix_spawnattr_destroy(&attributes);
@@ -157,14 +164,24 @@ void ProgramSession::CloseOutput() {
     output_fd_ = -1;
 }
 
-int ProgramSession::Finish() {
+int ProgramSession::Finish(std::chrono::seconds deadline) {
     if (input_ >= 0) ::close(input_);
     input_ = -1;
-    while (ReadSome(30000)) {
-    }
+    const auto end = std::chrono::steady_clock::now() + deadline;
     int status = 0;
-    ::waitpid(child_, &status, 0);
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    while (::waitpid(child_, &status, WNOHANG) != child_) {
+        if (std::chrono::steady_clock::now() > end) {
+            ::kill(child_, SIGKILL);
+            ::waitpid(child_, &status, 0);
+            ADD_FAILURE() << "the program was still running after " << deadline.count() << " s; it printed:\n"
+                          << output_ << errors_;
+            break;
+        }
+        if (!ReadSome(10)) ::usleep(10000);
+    }
+    while (ReadSome(1000)) {  // what it wrote last; a child it left may hold the pipe
+    }
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : KilledBy(WTERMSIG(status));
     return status_;
 }
 

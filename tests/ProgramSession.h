@@ -10,6 +10,9 @@
 
 namespace vornix::testing {
 
+// How Finish() tells an end by signal N from any exit status.
+constexpr int KilledBy(int signal) { return 256 + signal; }
+
 struct SessionOptions {
     // Passed to the program.
     std::vector<std::string> arguments;
@@ -46,9 +49,10 @@ public:
     void Signal(int signal) const;
     // Stops reading its output, as a pager that quits does.
     void CloseOutput();
-    // Closes the input, reads to the end and returns the exit status
-    // (128 + the signal when a signal ended it).
-    int Finish();
+    // Closes the input, reads to the end and returns the exit status, or
+    // KilledBy(N) when signal N ended it. A program still running after the
+    // deadline is killed, and the test fails with what it printed.
+    int Finish(std::chrono::seconds deadline = std::chrono::seconds(60));
     const std::string& Output() const { return output_; }
     // Standard error, when kept apart.
     const std::string& Errors() const { return errors_; }

@@ -93,6 +93,11 @@ std::vector<std::uint8_t> TestPrefix::Bytes(const std::filesystem::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+int TestPrefix::ByteAt(const std::filesystem::path& file, std::size_t offset) {
+    const std::vector<std::uint8_t> bytes = std::filesystem::exists(file) ? Bytes(file) : std::vector<std::uint8_t>{};
+    return offset < bytes.size() ? bytes[offset] : -1;
+}
+
 void TestPrefix::WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

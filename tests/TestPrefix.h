@@ -48,6 +48,8 @@ public:
     // Every regular file under `directory`, as paths relative to it.
     static std::vector<std::string> FilesUnder(const std::filesystem::path& directory);
     static std::vector<std::uint8_t> Bytes(const std::filesystem::path& file);
+    // The byte at a 0-based offset, or -1 when the file is missing or shorter.
+    static int ByteAt(const std::filesystem::path& file, std::size_t offset);
     static void WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
 
 private:

@@ -19,38 +19,18 @@
 #include "../BinaryFile.h"
 #include "../Program.h"
 #include "Errors.h"
+#include "FileDescriptor.h"
 #include "WinePath.h"
 
 namespace runtime {
 
+using posix::FileDescriptor;
 using posix::HostPath;
 using posix::IsMiss;
 using posix::MapPath;
 using posix::RaiseFromErrno;
 
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&&) = delete;
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closes now so that a failure to write back can be reported.
-    int Close() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
 
 bool IsHidden(const std::filesystem::path& host) {
     if (host.filename().string().starts_with('.')) return true;

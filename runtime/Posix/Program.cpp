@@ -4,10 +4,9 @@
 #include "../Program.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <poll.h>
-#include <sys/mman.h>
-#include <sys/syscall.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 
 #include "../RuntimeError.h"
 #include "Errors.h"
+#include "FileDescriptor.h"
 #include "Process.h"
 #include "WinePath.h"
 
@@ -29,19 +29,44 @@ extern char** environ;
 namespace runtime {
 namespace {
 
-constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
 // The most of the launcher's own words that a report carries.
 constexpr std::size_t kLauncherOutputLimit = 2048;
 
 volatile std::sig_atomic_t shielded = 0;
 volatile std::sig_atomic_t heldBack = 0;  // the signal of an interruption held back
+volatile std::sig_atomic_t resumed = 0;   // continued after a stop, not yet told
 std::atomic<const termios*> terminalToRestore{nullptr};
+std::atomic<const termios*> terminalInUse{nullptr};
 bool standardOutputWasClosed = false;
+sigset_t interruptions;  // filled once, before any handler is installed
+
+// Every signal from outside whose default action ends a process. Faults
+// (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS) are left as
+// they are: a crash is no interruption, and its report matters more.
+std::vector<int> EndingSignals() {
+    std::vector<int> signals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU};
+#if defined(SIGPOLL)
+    signals.push_back(SIGPOLL);
+#endif
+#if defined(SIGPWR)
+    signals.push_back(SIGPWR);
+#endif
+#if defined(SIGSTKFLT)
+    signals.push_back(SIGSTKFLT);
+#endif
+#if defined(SIGRTMIN)
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) signals.push_back(signal);
+#endif
+    return signals;
+}
 
 // Ends the program the way `signal` ends any program, with the terminal as
-// it was. Safe in a signal handler.
+// it was; no core file, since this end is asked for, not a crash. Safe in a
+// signal handler.
 void EndBySignal(int signal) {
     if (const termios* state = terminalToRestore.load()) ::tcsetattr(STDIN_FILENO, TCSANOW, state);
+    const rlimit noCore = {0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     ::sigaction(signal, &fallback, nullptr);
@@ -58,6 +83,44 @@ void OnInterruption(int signal) {
         heldBack = signal;
     else
         EndBySignal(signal);
+}
+
+// Ctrl-Z: the terminal as it was while stopped; the editor's mode again when
+// continued (OnContinue), whoever continues it.
+void OnStop(int signal) {
+    const int savedErrno = errno;
+    if (const termios* state = terminalToRestore.load()) ::tcsetattr(STDIN_FILENO, TCSADRAIN, state);
+    struct sigaction mine {}, fallback {};
+    fallback.sa_handler = SIG_DFL;
+    ::sigaction(signal, &fallback, &mine);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(signal);  // stops here until continued
+    ::sigprocmask(SIG_BLOCK, &only, nullptr);
+    ::sigaction(signal, &mine, nullptr);
+    errno = savedErrno;
+}
+
+void OnContinue(int) {
+    const int savedErrno = errno;
+    if (const termios* state = terminalInUse.load()) ::tcsetattr(STDIN_FILENO, TCSADRAIN, state);
+    resumed = 1;
+    errno = savedErrno;
+}
+
+void OnChildChange(int) {}  // only wakes the wait for the launcher
+
+std::string SignalName(int signal) {
+    switch (signal) {
+    case SIGINT: return "Ctrl-C (SIGINT)";
+    case SIGQUIT: return "Ctrl-\\ (SIGQUIT)";
+    case SIGHUP: return "the terminal closing (SIGHUP)";
+    default: break;
+    }
+    if (const char* abbreviation = ::sigabbrev_np(signal)) return std::string("SIG") + abbreviation;
+    return "signal " + std::to_string(signal);
 }
 
 std::vector<std::string> StartArguments(const std::string& wine, const std::string& path, WindowStyle style) {
@@ -83,15 +146,9 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     return pointers;
 }
 
-// The launcher's messages, on one line and capped.
-std::string ReadBack(int captured) {
-    std::string text(kLauncherOutputLimit + 1, '\0');
-    std::size_t got = 0;
-    for (ssize_t step; got < text.size() && (step = ::pread(captured, text.data() + got, text.size() - got,
-                                                             static_cast<off_t>(got))) > 0;)
-        got += static_cast<std::size_t>(step);
-    text.resize(got);
-    if (got > kLauncherOutputLimit) text.replace(kLauncherOutputLimit, std::string::npos, " ...");
+// The launcher's messages, on one line; past the limit marked as cut.
+std::string OneLine(std::string text) {
+    if (text.size() > kLauncherOutputLimit) text.replace(kLauncherOutputLimit, std::string::npos, " ...");
     for (char& c : text)
         if (c == '\r' || c == '\n') c = ' ';
     const auto first = text.find_first_not_of(' ');
@@ -100,9 +157,10 @@ std::string ReadBack(int captured) {
 }
 
 // Only descriptors 0 to 2 and default signal dispositions pass on to the
-// launcher, and through it to Wine and the client. It runs in a process
-// group of its own: a Ctrl-C meant for Vornix, or the end of its terminal
-// session, does not reach the launcher or the clone it starts.
+// launcher, and through it to Wine and the client. It runs in a session of
+// its own, without a controlling terminal: a Ctrl-C or a closed terminal
+// meant for Vornix does not reach it, and a launcher that touches the
+// terminal gets an error instead of being stopped.
 class CleanSpawn {
 public:
     explicit CleanSpawn(int output) {
@@ -119,8 +177,7 @@ public:
         sigemptyset(&none);
         posix_spawnattr_setsigdefault(&attributes_, &all);
         posix_spawnattr_setsigmask(&attributes_, &none);
-        posix_spawnattr_setpgroup(&attributes_, 0);
-        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID);
     }
     ~CleanSpawn() {
         posix_spawnattr_destroy(&attributes_);
@@ -139,35 +196,47 @@ private:
     posix_spawnattr_t attributes_;
 };
 
-// A file with no name, closed when it goes out of scope: in memory where
-// the system can, so that no temporary directory is needed at all.
-class CapturedOutput {
-public:
-    CapturedOutput() {
-#if defined(__linux__)
-        fd_ = ::memfd_create("vornix-launcher", MFD_CLOEXEC);
-        if (fd_ < 0) posix::RaiseFromErrno(errno, "memfd:vornix-launcher", ErrorNumber::PathNotFound);
-#else
-        const char* configured = std::getenv("TMPDIR");
-        for (std::string directory : {std::string(configured ? configured : ""), std::string("/tmp")}) {
-            if (directory.empty()) continue;
-            std::string name = directory + "/vornix-launcher-XXXXXX";
-            fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-            if (fd_ >= 0) {
-                ::unlink(name.c_str());
-                return;
-            }
-        }
-        posix::RaiseFromErrno(errno, "/tmp/vornix-launcher-XXXXXX", ErrorNumber::PathNotFound);
-#endif
+// Reads what is there without waiting; false once every writer has gone.
+// What passes the limit is read and dropped, so the writer never blocks.
+bool ReadAvailable(int reader, std::string& kept) {
+    char chunk[4096];
+    for (;;) {
+        const ssize_t got = ::read(reader, chunk, sizeof chunk);
+        if (got == 0) return false;
+        if (got < 0) return errno == EAGAIN || errno == EINTR;
+        const std::size_t room = kept.size() > kLauncherOutputLimit ? 0 : kLauncherOutputLimit + 1 - kept.size();
+        kept.append(chunk, std::min(room, static_cast<std::size_t>(got)));
     }
-    ~CapturedOutput() { ::close(fd_); }
-    CapturedOutput(const CapturedOutput&) = delete;
-    CapturedOutput& operator=(const CapturedOutput&) = delete;
-    int get() const { return fd_; }
+}
+
+// Blocks the interruptions (and, to wait for a child, SIGCHLD, with a
+// handler that makes it wake the wait) for a wait that ppoll opens again
+// atomically: a signal that comes just before the wait is seen by it.
+class BlockedForWait {
+public:
+    explicit BlockedForWait(bool children) : children_(children) {
+        sigset_t blocked = interruptions;
+        sigaddset(&blocked, SIGCONT);
+        if (children) {
+            sigaddset(&blocked, SIGCHLD);
+            struct sigaction waking {};
+            waking.sa_handler = OnChildChange;
+            ::sigaction(SIGCHLD, &waking, &childAction_);
+        }
+        ::sigprocmask(SIG_BLOCK, &blocked, &previous_);
+    }
+    ~BlockedForWait() {
+        ::sigprocmask(SIG_SETMASK, &previous_, nullptr);
+        if (children_) ::sigaction(SIGCHLD, &childAction_, nullptr);
+    }
+    BlockedForWait(const BlockedForWait&) = delete;
+    BlockedForWait& operator=(const BlockedForWait&) = delete;
+    const sigset_t* Open() const { return &previous_; }
 
 private:
-    int fd_;
+    bool children_;
+    sigset_t previous_;
+    struct sigaction childAction_ {};
 };
 
 }  // namespace
@@ -184,15 +253,19 @@ void PrepareProcess() {
     // file-size limit ends a copy with "Disk full".
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    struct sigaction action {};
-    action.sa_handler = OnInterruption;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no restart: a blocked read, wait or copy returns and looks at what was held back
-    for (int signal : kInterruptions) {
-        struct sigaction previous {};
+    const auto install = [](int signal, void (*handler)(int)) {
+        struct sigaction action {}, previous {};
+        action.sa_handler = handler;
+        sigfillset(&action.sa_mask);  // one handler at a time
+        action.sa_flags = 0;  // no restart: a blocked read, wait or copy returns and looks at what was held back
         ::sigaction(signal, nullptr, &previous);
         if (previous.sa_handler != SIG_IGN) ::sigaction(signal, &action, nullptr);  // nohup stays nohup
-    }
+    };
+    sigemptyset(&interruptions);
+    for (int signal : EndingSignals()) sigaddset(&interruptions, signal);
+    for (int signal : EndingSignals()) install(signal, OnInterruption);
+    install(SIGTSTP, OnStop);
+    install(SIGCONT, OnContinue);
 }
 
 InterruptionShield::InterruptionShield() { shielded = 1; }
@@ -200,10 +273,7 @@ InterruptionShield::InterruptionShield() { shielded = 1; }
 InterruptionShield::~InterruptionShield() { shielded = 0; }
 
 void RaiseIfInterrupted(const std::string& path) {
-    const int signal = heldBack;
-    if (!signal) return;
-    const char* what = signal == SIGINT ? "Ctrl-C (SIGINT)" : signal == SIGHUP ? "the terminal closing (SIGHUP)" : "SIGTERM";
-    Raise(ErrorNumber::UserInterrupt, path, std::string("stopped by ") + what);
+    if (const int signal = heldBack) Raise(ErrorNumber::UserInterrupt, path, "stopped by " + SignalName(signal));
 }
 
 void EndIfInterrupted() {
@@ -216,22 +286,23 @@ bool InterruptionPending() { return heldBack != 0; }
 
 bool StandardOutputWasClosed() { return standardOutputWasClosed; }
 
-bool WaitReadable(int descriptor) {
-    // Blocked but for the wait itself: one that came just before it began
-    // would otherwise be seen only after the wait.
-    sigset_t interruptions, previous;
-    sigemptyset(&interruptions);
-    for (int signal : kInterruptions) sigaddset(&interruptions, signal);
-    ::sigprocmask(SIG_BLOCK, &interruptions, &previous);
-    while (!heldBack) {
+Waited WaitReadable(int descriptor) {
+    const BlockedForWait blocked(false);
+    for (;;) {
+        if (heldBack) return Waited::Interrupted;
+        if (resumed) {
+            resumed = 0;
+            return Waited::Resumed;
+        }
         pollfd waiting = {descriptor, POLLIN, 0};
-        if (::ppoll(&waiting, 1, nullptr, &previous) >= 0 || errno != EINTR) break;
+        if (::ppoll(&waiting, 1, nullptr, blocked.Open()) >= 0 || errno != EINTR) return Waited::Readable;
     }
-    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return !heldBack;
 }
 
-void RestoreTerminalOnEnd(const termios* state) { terminalToRestore.store(state); }
+void RestoreTerminalOnEnd(const termios* saved, const termios* inUse) {
+    terminalInUse.store(inUse);
+    terminalToRestore.store(saved);
+}
 
 }  // namespace posix
 
@@ -247,34 +318,47 @@ void StartProgram(const std::string& path, WindowStyle style) {
     std::vector<std::string> arguments = StartArguments(wine, path, style);
     std::vector<std::string> environment = LauncherEnvironment();
 
-    // The launcher's messages go to a file, not a pipe: the started program
-    // may inherit the handle and live on, and we must not wait for it.
-    const CapturedOutput captured;
+    // The launcher's messages come through a pipe that is read while it runs
+    // and closed when it has ended: what Wine and the clone, which inherit
+    // it, write later goes nowhere instead of piling up.
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) posix::RaiseFromErrno(errno, wine, ErrorNumber::FileNotFound);
+    const posix::FileDescriptor reader(ends[0]);
+    posix::FileDescriptor writer(ends[1]);
+    ::fcntl(reader.get(), F_SETFL, O_NONBLOCK);
     pid_t launcher = 0;
-    if (const int failed = CleanSpawn(captured.get()).Run(launcher, arguments, environment))
+    if (const int failed = CleanSpawn(writer.get()).Run(launcher, arguments, environment))
         Raise(ErrorNumber::FileNotFound, wine,
               "the Wine launcher that starts " + path + " could not be run: " + std::strerror(failed) +
                   "; set WINE to the wine program");
+    writer.Close();
 
     // An interruption meanwhile is acted on at once: the clone is complete,
     // and the launcher is left to finish on its own.
-#if defined(SYS_pidfd_open)
-    if (const int ended = static_cast<int>(::syscall(SYS_pidfd_open, launcher, 0)); ended >= 0) {
-        posix::WaitReadable(ended);
-        ::close(ended);
-        RaiseIfInterrupted(path);
-    }
-#endif
+    std::string said;
     int status = 0;
-    while (::waitpid(launcher, &status, 0) < 0) {
-        if (errno != EINTR) posix::RaiseFromErrno(errno, wine, ErrorNumber::FileNotFound);
-        RaiseIfInterrupted(path);
+    {
+        const BlockedForWait blocked(true);
+        for (bool open = true;;) {
+            const pid_t changed = ::waitpid(launcher, &status, WNOHANG | WUNTRACED);
+            if (changed == launcher) break;
+            if (changed < 0 && errno != EINTR) posix::RaiseFromErrno(errno, wine, ErrorNumber::FileNotFound);
+            RaiseIfInterrupted(path);
+            pollfd output = {reader.get(), POLLIN, 0};
+            ::ppoll(&output, open ? 1 : 0, nullptr, blocked.Open());
+            if (open && output.revents) open = ReadAvailable(reader.get(), said);
+        }
     }
+    ReadAvailable(reader.get(), said);
+    if (WIFSTOPPED(status))
+        Raise(ErrorNumber::PathFileAccessError, wine,
+              "it was stopped by " + SignalName(WSTOPSIG(status)) + " while starting " + path +
+                  ", and is left stopped as process " + std::to_string(launcher));
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
 
     const std::string how = WIFEXITED(status) ? "exited with status " + std::to_string(WEXITSTATUS(status))
                                               : std::string("was ended by signal ") + std::to_string(WTERMSIG(status));
-    const std::string said = ReadBack(captured.get());
+    said = OneLine(std::move(said));
     Raise(ErrorNumber::PathFileAccessError, wine,
           "it " + how + " while starting " + path + (said.empty() ? "" : ": " + said));
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "../Forms.h"
@@ -135,6 +136,7 @@ public:
     void ShowMessageBox(const std::string& text, MsgBoxStyle style, const std::string& title) override {
         UINT type = MB_OK | (style == vbCritical ? MB_ICONERROR : MB_ICONINFORMATION);
         if (!window_) type |= MB_TASKMODAL | MB_SETFOREGROUND;  // nothing to own it yet
+        if (busy_) DropQueuedInput();  // only what comes after the box appears dismisses it
         MessageBoxW(window_, Wide(FitForBox(text, window_, DpiOf(window_))).c_str(), Wide(title).c_str(), type);
     }
 
@@ -197,7 +199,10 @@ private:
             return 0;
         }
         case WM_CLOSE:
-            if (auto status = RequestClose(*form_)) EndWith(*status);
+            // A close requested while a click runs ("End task", say) waits
+            // for the click to finish: the two never interleave.
+            if (busy_) closeRequested_ = true;
+            else if (auto status = RequestClose(*form_)) EndWith(*status);
             return 0;
         // As dialog boxes do: the control that had the focus gets it back when
         // the window is activated again, after another window or a restore.
@@ -268,13 +273,29 @@ private:
         Focus(usable ? focus_ : GetNextDlgTabItem(window_, nullptr, FALSE));
     }
 
+    // Keys and clicks that came while the window was busy were meant for
+    // nothing that comes next: as a busy dialog box does, it says "not now".
+    static void DropQueuedInput() {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+        }
+        while (PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+        }
+        while (PeekMessageW(&message, nullptr, WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK, PM_REMOVE)) {
+        }
+    }
+
     // The window takes no messages while the event runs, so the wait cursor
     // set before it stays until the first message box.
     void Click(Child& button) {
         SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+        busy_ = true;
         const std::optional<int> status = ClickButton(*form_, static_cast<CommandButton&>(*button.control));
+        DropQueuedInput();
+        busy_ = false;
         SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));  // IDC_ARROW
         if (status) return EndWith(*status);
+        if (std::exchange(closeRequested_, false)) PostMessageW(window_, WM_CLOSE, 0, 0);
         // Disabling the button took the focus away; give it back.
         if (IsWindowEnabled(button.window)) Focus(button.window);
     }
@@ -387,6 +408,8 @@ private:
     win32::ScopedFont font_;
     win32::ScopedBrush backBrush_;
     int exitStatus_ = 0;
+    bool busy_ = false;            // while a click runs
+    bool closeRequested_ = false;  // meanwhile
 };
 
 }  // namespace
