@@ -378,6 +378,8 @@ TEST_F(FailureMatrix, AnInterruptionEndsTheProgramWhereverItComes) {
         {"at the prompt", At::Prompt, SIGTERM, "", KilledBy(SIGTERM)},
         {"at the prompt under nohup", At::Prompt, SIGHUP, "trap '' HUP", 0},
         {"while a notice waits", At::Notice, SIGINT, "", KilledBy(SIGINT)},
+        {"Ctrl-\\ at the prompt", At::Prompt, SIGQUIT, "", KilledBy(SIGQUIT)},
+        {"SIGUSR2 while a notice waits", At::Notice, SIGUSR2, "", KilledBy(SIGUSR2)},
         {"while the launcher runs", At::Launcher, SIGTERM, "", KilledBy(SIGTERM)},
     };
     for (const auto& c : cases) {
@@ -407,6 +409,10 @@ TEST_F(FailureMatrix, AnInterruptionEndsTheProgramWhereverItComes) {
             EXPECT_EQ(program.Finish(), 0);
         }
         if (c.at != At::Prompt) ExpectNoHalfMadeClone(prefix.Slot(1), '1');
+        if (c.at == At::Notice && c.status != 0) {
+            EXPECT_THAT(program.Output(), HasSubstr("the clone was made in C:\\Program Files\\AIM951\\ and was not started)"));
+            EXPECT_THAT(program.Output(), Not(HasSubstr("If An Error Occurs"))) << "no box once interrupted";
+        }
         if (c.at == At::Launcher) {
             const pid_t launcher = std::stoi(ReadText(pidFile));
             EXPECT_EQ(::kill(launcher, 0), 0) << "the launcher is left to finish";
@@ -439,7 +445,8 @@ TEST_F(FailureMatrix, AnInterruptedCloneNeverCountsAndNeverBlocksTheSlot) {
     const struct {
         int signal;
         std::size_t filesCopied;  // when it is sent
-    } cases[] = {{SIGINT, 1}, {SIGINT, 40}, {SIGTERM, 60}, {SIGHUP, 20}, {SIGKILL, 1}, {SIGKILL, 40}, {SIGKILL, 84}};
+    } cases[] = {{SIGINT, 1},   {SIGINT, 40},  {SIGTERM, 60}, {SIGHUP, 20},  {SIGQUIT, 30}, {SIGUSR1, 50},
+                 {SIGALRM, 10}, {SIGKILL, 1},  {SIGKILL, 40}, {SIGKILL, 84}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(sigabbrev_np(c.signal)) + " after " + std::to_string(c.filesCopied) + " files");
         SessionOptions slowed = options;

@@ -109,12 +109,61 @@ TEST_F(Programs, EditTheDestinationAtATerminal) {
     edit("\x1b[A\x1b[A\x1b[A\r", "C:\\Program Files\\AIM957\\");       // Up three times: the first entry
     edit("\x1b[1~\x1b[3~" "E\x1b[4~\x7f\r", "E:\\Program Files\\AIM957");  // Home and End as VT keys
     edit("\x1bOH\x1b[3~" "F\x1bOF" "\\Kl\xC3\xB6n\r", "F:\\Program Files\\AIM957\\Kl\xC3\xB6n");
-    edit("\x15\x04", "F:\\Program Files\\AIM957\\Kl\xC3\xB6n");          // Ctrl-U, end of input: unchanged
+    edit("X\x1b[A\x1b[B\r", current + "X");                               // Up, Down: the line typed is back
+    edit("\x15" "A\xE9" "B\x1b" "C\xF0\x1b[\r", "ABC");                     // broken UTF-8, a lone ESC, ESC [ Enter
+    edit("\x15\x04", "ABC");                                              // Ctrl-U, end of input: unchanged
+
+    // The cursor after a combining mark; a long line scrolled back by Ctrl-A.
+    ASSERT_TRUE(session.WaitFor("q = close: "));
+    session.SendKeys("e\r");
+    ASSERT_TRUE(session.WaitFor("New destination: ABC"));
+    session.SendKeys("\x15" "e\xCC\x81");
+    EXPECT_TRUE(session.WaitFor("New destination: e\xCC\x81\x1b[K\r\x1b[18C")) << session.Output();
+    session.SendKeys("\x15" "B" + std::string(150, 'x'));
+    EXPECT_TRUE(session.WaitFor("x\x1b[K\r\x1b[99C")) << session.Output();
+    session.SendKeys("\x01");
+    EXPECT_TRUE(session.WaitFor("New destination: Bxxx")) << session.Output();
+    session.SendKeys("\r");
     ASSERT_TRUE(session.WaitFor("q = close: "));
     session.SendKeys("q\r\r\r");
     EXPECT_EQ(session.Finish(), 0);
     EXPECT_FALSE(std::filesystem::exists(prefix.Slot(7)));
 
+    // Ctrl-Z: the terminal as it was while stopped, the editor back after fg;
+    // then Ctrl-\ ends it by its signal, with the terminal as it was.
+    const std::string mode = "case $(stty -a) in *-icanon*) echo raw;; *) echo cooked;; esac";
+    atTerminal.shellSetup = "set -m; \"$@\"; echo \"stopped $?\"; " + mode + "; fg; echo \"status $?\"; " + mode + "; exit";
+    ProgramSession stopped(kAim50, atTerminal);
+    ASSERT_TRUE(stopped.WaitFor("q = close: "));
+    stopped.SendKeys("e\r");
+    ASSERT_TRUE(stopped.WaitFor("New destination: "));
+    stopped.SendKeys("\x1a");
+    EXPECT_TRUE(stopped.WaitFor("stopped 148"));
+    EXPECT_TRUE(stopped.WaitFor("cooked"));
+    ASSERT_TRUE(stopped.WaitFor("New destination: C:\\Program Files\\AIM951\\")) << "drawn again";
+    stopped.SendKeys("\x1b[D\x1b[DX\r");
+    EXPECT_TRUE(stopped.WaitFor("Destination Directory: C:\\Program Files\\AIM95X1\\\r\n")) << stopped.Output();
+    stopped.SendKeys("e\r");
+    ASSERT_TRUE(stopped.WaitFor("New destination: C:\\Program Files\\AIM95X1\\"));
+    stopped.SendKeys("\x1c");
+    EXPECT_TRUE(stopped.WaitFor("status 131"));
+    EXPECT_TRUE(stopped.WaitFor("cooked"));
+    EXPECT_EQ(stopped.Finish(), 0);
+
+    // A terminal that takes no cursor moves gets none: a line is read.
+    atTerminal.shellSetup.clear();
+    atTerminal.environment = {"TERM=dumb"};
+    ProgramSession dumb(kAim50, atTerminal);
+    ASSERT_TRUE(dumb.WaitFor("q = close: "));
+    dumb.SendKeys("e\r");
+    ASSERT_TRUE(dumb.WaitFor("New destination (this terminal cannot edit: type it whole, then Enter): "));
+    dumb.SendKeys("C:\\Dumb\\\r");
+    EXPECT_TRUE(dumb.WaitFor("Destination Directory: C:\\Dumb\\\r\n")) << dumb.Output();
+    dumb.SendKeys("q\r\r\r");
+    EXPECT_EQ(dumb.Finish(), 0);
+    EXPECT_EQ(dumb.Output().find('\x1b'), std::string::npos) << dumb.Output();
+
+    atTerminal.environment = {"TERM=xterm"};
     atTerminal.shellSetup = "\"$@\" | cat; exit";  // output to a pipe
     ProgramSession piped(kAim50, atTerminal);
     ASSERT_TRUE(piped.WaitFor("q = close: "));
