@@ -57,7 +57,7 @@ std::string Usage(const std::string& program, const Form& form) {
            "       program, or its window could not be written to standard output\n"
            "  2    the command line was not understood\n"
            "  128+N  ended by signal N, after taking back a clone being made:\n"
-           "       130 Ctrl-C, 129 a closed terminal, 143 a request to terminate\n";
+           "       130 Ctrl-C, 131 Ctrl-\\, 129 a closed terminal, 143 a request to terminate\n";
 }
 
 std::string BoxText(const std::string& text, MsgBoxStyle style, const std::string& title) {
