@@ -76,11 +76,20 @@ void Form1::ScanSlots() {
                    "(1-9) and make shortcuts to them.",
                vbCritical, "9 Aim's Cloned");
     else
-        MsgBox(SlotDirectory(*layout_, highestClone + 1) + " to " + SlotDirectory(*layout_, 9) +
-                   " are folders without a clone in them, so the next clone goes to " +
-                   SlotDirectory(*layout_, SlotCounter) + " and gets no instance number.\r\n"
-                   "Delete or rename those folders to clone into them.",
+        MsgBox(LeftoversInTheWay(highestClone + 1) + ", so the next clone goes to " + SlotDirectory(*layout_, SlotCounter) +
+                   " and gets no instance number.\r\n" + (highestClone == 8 ? "Delete or rename it to clone into it."
+                                                                            : "Delete or rename them to clone into them."),
                vbCritical, "Clone Folders In Use");
+}
+
+// What stands in slots `first` to 9 without a clone, named as what it is.
+std::string Form1::LeftoversInTheWay(Integer first) {
+    if (first < 9)
+        return SlotDirectory(*layout_, first) + " to " + SlotDirectory(*layout_, 9) + " are in use without a clone in them";
+    const std::string slot = SlotDirectory(*layout_, 9);
+    const std::string asFile = slot.substr(0, slot.size() - 1);
+    if (FileExists(asFile) == True) return asFile + " is a file";
+    return slot + " is a folder without a clone in it";
 }
 
 void Form1::Command1_Click() {

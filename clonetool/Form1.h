@@ -26,6 +26,7 @@ public:
 
 private:
     void ScanSlots();
+    std::string LeftoversInTheWay(runtime::Integer first);
     void CopyFiles();
     void EditAim();
     runtime::Boolean FileExists(const std::string& FileName);

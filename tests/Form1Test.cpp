@@ -56,13 +56,16 @@ constexpr auto kClick = ScriptedWindow::Action::Click;
 // past slot 9 the user is told before cloning.
 TEST_F(Form1Test, SlotScanProposesTheFirstFreeSlotAfterTheHighestClone) {
     const std::string kLeftovers =
-        "C:\\Program Files\\AIM952\\ to C:\\Program Files\\AIM959\\ are folders without a clone in them, so the next "
-        "clone goes to C:\\Program Files\\AIM9510\\ and gets no instance number.\r\nDelete or rename those folders to "
-        "clone into them.";
+        "C:\\Program Files\\AIM952\\ to C:\\Program Files\\AIM959\\ are in use without a clone in them, so the next "
+        "clone goes to C:\\Program Files\\AIM9510\\ and gets no instance number.\r\nDelete or rename them to clone into "
+        "them.";
+    const std::string kOneLeftover = ", so the next clone goes to C:\\Program Files\\AIM9510\\ and gets no instance "
+                                     "number.\r\nDelete or rename it to clone into it.";
     const struct {
         int proposed;
         std::vector<int> clones, leftovers, directoryNamedAimExe, aimExeLinkToNothing;
         std::string warning;
+        std::vector<int> files;
     } cases[] = {
         {1},
         {4, {1, 3}},  // slot 2 stays a gap and is not offered
@@ -74,11 +77,14 @@ TEST_F(Form1Test, SlotScanProposesTheFirstFreeSlotAfterTheHighestClone) {
         {10, {9}, {}, {}, {}, "You already have nine (9) 'cloned' Aim's. Go to C:\\Program Files\\AIM95(1-9) and make shortcuts to them."},
         {11, {9}, {10}, {}, {}, "You already have nine (9) 'cloned' Aim's. Go to C:\\Program Files\\AIM95(1-9) and make shortcuts to them."},
         {10, {1}, {2, 3, 4, 5, 6, 7, 8, 9}, {}, {}, kLeftovers},
+        {10, {1, 2, 3, 4, 5, 6, 7, 8}, {9}, {}, {}, "C:\\Program Files\\AIM959\\ is a folder without a clone in it" + kOneLeftover},
+        {10, {1, 2, 3, 4, 5, 6, 7, 8}, {}, {}, {}, "C:\\Program Files\\AIM959 is a file" + kOneLeftover, {9}},
     };
     for (const auto& c : cases) {
         for (int n = 1; n <= 11; ++n) std::filesystem::remove_all(prefix.Slot(n));
         for (int n : c.clones) prefix.AddClone(n);
         for (int n : c.leftovers) std::filesystem::create_directories(prefix.Slot(n));
+        for (int n : c.files) TestPrefix::WriteBytes(prefix.Slot(n), {1});
         for (int n : c.directoryNamedAimExe) std::filesystem::create_directories(prefix.Slot(n) / "aim.exe");
         for (int n : c.aimExeLinkToNothing) {
             std::filesystem::create_directories(prefix.Slot(n));
