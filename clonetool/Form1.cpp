@@ -62,7 +62,9 @@ void Form1::ScanSlots() {
     Integer highestClone = 0;
     SlotCounter = 1;
     while (SlotCounter <= 9) {
-        if (FileExists(SlotDirectory(*layout_, SlotCounter) + Text(kClientProgramName)) == True) highestClone = SlotCounter;
+        // A folder this user may not look into holds no clone the user can run.
+        const std::string slot = SlotDirectory(*layout_, SlotCounter);
+        if (CanListDirectory(slot) && FileExists(slot + Text(kClientProgramName)) == True) highestClone = SlotCounter;
         SlotCounter += 1;
     }
     SlotCounter = highestClone + 1;

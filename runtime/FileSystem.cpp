@@ -31,7 +31,7 @@ std::string MakeStagingDirectory(const std::string& directory) {
 bool SameDirectoryEntry(const std::string& a, const std::string& b) {
     WindowsPath first = ParseWindowsPath(a), second = ParseWindowsPath(b);
     if (first.components.empty() || second.components.empty() ||
-        !EqualIgnoringAsciiCase(first.components.back(), second.components.back()))
+        !EqualIgnoringCase(first.components.back(), second.components.back()))
         return false;
     first.components.pop_back();
     second.components.pop_back();

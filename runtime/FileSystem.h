@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "FileVersion.h"
 
@@ -32,9 +33,17 @@ void RenameDirectory(const std::string& from, const std::string& to);
 // Whether anything has that name: a file, a directory, a link even to nothing.
 bool NameExists(const std::string& path);
 
+// Whether the directory `path` names may be listed by this user; false when
+// it is missing or cannot be looked into.
+bool CanListDirectory(const std::string& path);
+
 // Whether two paths name one existing directory, however each reaches it (a
 // link, another drive letter, a short name); false when either is missing.
 bool SameDirectory(const std::string& a, const std::string& b);
+
+// Whether two names are one as Windows compares names: every letter with a
+// simple case mapping in Unicode folded, from the system's own tables.
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
 // Whether two paths name one entry of one directory: the same directory
 // holds both, and their last names are equal as Windows compares names.

@@ -45,6 +45,12 @@ std::string Abbreviated(std::string_view path) {
     return WithoutMiddle(path, kShown, "\xE2\x80\xA6");
 }
 
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return LowerAscii(x) == LowerAscii(y);
+           });
+}
+
 // CON, NUL, COM1 ... with or without an extension name devices, not files.
 bool IsDeviceName(std::string_view name) {
     std::string_view base = name.substr(0, name.find('.'));
@@ -60,12 +66,6 @@ bool IsDeviceName(std::string_view name) {
 }  // namespace
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAscii(x) == LowerAscii(y);
-           });
-}
 
 std::string WindowsPath::ToString() const {
     std::string text{static_cast<char>(drive - 'a' + 'A'), ':', '\\'};

@@ -27,6 +27,5 @@ WindowsPath ParseWindowsPath(std::string_view path);
 std::string DirectoryPath(std::string_view text);
 
 char LowerAscii(char c);
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 }  // namespace runtime

@@ -207,6 +207,17 @@ TEST_F(FailureMatrix, WhatTheUserMayNotReadOrWrite) {
     ExpectReport(run, 70, "Permission denied", "C:\\Program Files\\AIM95\\aim.exe");
     EXPECT_THAT(run.output, Not(HasSubstr("Aim Not Found")));
     fs::permissions(prefix.Installation(), fs::perms::owner_all);
+
+    // Slot folders of another user's that cannot be looked into hold no clone of ours: passed over.
+    prefix.AddClone(1);
+    GiveToUnprivilegedUser(prefix.Slot(1).string());
+    fs::create_directories(prefix.Slot(2));
+    fs::create_directories(prefix.Slot(3));
+    fs::permissions(prefix.Slot(2), fs::perms::none);
+    fs::permissions(prefix.Slot(3), fs::perms::owner_write | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec);
+    const Transcript passed = RunProgram(prefix.Scratch() / "vornix-aim50", "q\n\n\n", options);
+    EXPECT_EQ(passed.status, 0) << passed.output;
+    EXPECT_THAT(passed.output, HasSubstr("Destination Directory: C:\\Program Files\\AIM954\\\n"));
 }
 
 TEST_F(FailureMatrix, TheDiskFillingUpPartway) {

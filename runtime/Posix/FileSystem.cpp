@@ -12,14 +12,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cwctype>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <utility>
 
 #include "../BinaryFile.h"
 #include "../Program.h"
+#include "../Utf8.h"
 #include "Errors.h"
 #include "FileDescriptor.h"
+#include "Locale.h"
 #include "WinePath.h"
 
 namespace runtime {
@@ -190,7 +194,7 @@ void MakeDirectory(const std::string& path) {
         if (errno == EEXIST) Raise(ErrorNumber::PathFileAccessError, path, "it exists already");
         RaiseFromErrno(errno, path, ErrorNumber::PathNotFound);
     }
-    posix::NoteMade(path, made.host, true);
+    posix::NoteMade(made.host, true);
 }
 
 void RenameDirectory(const std::string& from, const std::string& to) {
@@ -220,6 +224,33 @@ void RenameDirectory(const std::string& from, const std::string& to) {
 }
 
 bool NameExists(const std::string& path) { return MapPath(path).missing == 0; }
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    const locale_t utf8 = posix::Utf8Locale();
+    const auto upper = [utf8](char32_t code) -> char32_t {
+        if (utf8) return ::towupper_l(static_cast<wint_t>(code), utf8);
+        return code >= 'a' && code <= 'z' ? code - 'a' + 'A' : code;
+    };
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const std::size_t m = ValidCharacterLength(a, i), n = ValidCharacterLength(b, j);
+        if (m == 0 || n == 0) {  // a byte that is no UTF-8 matches only itself
+            if (a[i++] != b[j++]) return false;
+            continue;
+        }
+        if (upper(CodePoint(a.substr(i, m))) != upper(CodePoint(b.substr(j, n)))) return false;
+        i += m;
+        j += n;
+    }
+    return i == a.size() && j == b.size();
+}
+
+bool CanListDirectory(const std::string& path) {
+    const HostPath mapped = MapPath(path);
+    if (mapped.missing != 0) return false;
+    const std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(mapped.host.c_str()), ::closedir);
+    return stream != nullptr;
+}
 
 bool SameDirectory(const std::string& a, const std::string& b) {
     const auto identity = [](const std::string& path) -> std::optional<std::pair<dev_t, ino_t>> {
@@ -258,7 +289,7 @@ void CopyFile(const std::string& source, const std::string& destination) {
     const mode_t mode = (sourceInfo.st_mode & 0777) | S_IWUSR;
     FileDescriptor output(::open(to.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
     if (output.get() < 0) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
-    if (to.missing != 0) posix::NoteMade(destination, to.host, false);
+    if (to.missing != 0) posix::NoteMade(to.host, false);
     CopyContents(input.get(), output.get(), sourceInfo, destination);
     // Windows' CopyFile keeps the modification time too.
     const struct timespec times[2] = {{0, UTIME_OMIT}, sourceInfo.st_mtim};

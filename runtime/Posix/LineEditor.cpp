@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "../Utf8.h"
+#include "Locale.h"
 #include "Process.h"
 
 namespace runtime::posix {
@@ -101,7 +102,7 @@ namespace {
 // Columns a printable character takes, from the C library's Unicode tables
 // whatever the user's locale; -1 for one that is not printable.
 int Columns(char32_t code) {
-    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    const locale_t utf8 = Utf8Locale();
     if (!utf8) return code < 0x20 || code == 0x7F ? -1 : 1;
     const locale_t previous = ::uselocale(utf8);
     const int columns = ::wcwidth(static_cast<wchar_t>(code));

@@ -40,14 +40,14 @@ unsigned char TypeOf(mode_t mode) {
 // equal but for letter case.
 class Lookups {
 public:
-    Directory& At(const std::string& key, const std::filesystem::path& host) {
-        auto [place, added] = directories_.try_emplace(key);
+    Directory& At(const std::filesystem::path& host) {
+        auto [place, added] = directories_.try_emplace(host);
         if (added) place->second.host = host;
         return place->second;
     }
 
-    Directory* Find(const std::string& key) {
-        const auto place = directories_.find(key);
+    Directory* Find(const std::filesystem::path& host) {
+        const auto place = directories_.find(host);
         return place == directories_.end() ? nullptr : &place->second;
     }
 
@@ -56,7 +56,7 @@ public:
         for (const Entry& entry : directory.entries)
             if (entry.name == name) return &entry;
         for (const Entry& entry : directory.entries)
-            if (EqualIgnoringAsciiCase(entry.name, name)) return &entry;
+            if (EqualIgnoringCase(entry.name, name)) return &entry;
         if (!directory.unreadable) return nullptr;
         // A directory that may be searched but not read still gives its
         // exact names, as it does to Wine; other cases stay unknown.
@@ -85,21 +85,13 @@ private:
         if (errno != 0) RaiseFromErrno(errno, windowsPath, ErrorNumber::PathNotFound);
     }
 
-    // By the Windows path in lower case: "c:\program files\aim95".
-    std::map<std::string, Directory> directories_;
+    // By the host directory the Windows path led to, so that two names
+    // differing only in case, both on disk, are never taken for each other.
+    std::map<std::filesystem::path, Directory> directories_;
 };
 
 // What the running event has looked up; nothing is kept outside events.
 std::unique_ptr<Lookups> remembered;
-
-std::string Key(const WindowsPath& path, std::size_t components) {
-    std::string key{path.drive, ':'};
-    for (std::size_t i = 0; i < components; ++i) {
-        key += '\\';
-        for (const char c : path.components[i]) key += LowerAscii(c);
-    }
-    return key;
-}
 
 }  // namespace
 
@@ -133,9 +125,7 @@ HostPath MapPath(const std::string& windowsPath) {
     const WindowsPath parsed = ParseWindowsPath(windowsPath);
     Lookups once;
     Lookups& lookups = remembered ? *remembered : once;
-    std::string key = Key(parsed, 0);
-    Directory* directory = lookups.Find(key);
-    if (!directory) directory = &lookups.At(key, DriveDirectory(parsed.drive, windowsPath));
+    Directory* directory = &lookups.At(DriveDirectory(parsed.drive, windowsPath));
     std::filesystem::path host = directory->host;
     unsigned char type = DT_DIR;
     std::size_t found = 0;
@@ -144,21 +134,19 @@ HostPath MapPath(const std::string& windowsPath) {
         if (!entry) break;
         host /= entry->name;
         type = entry->type;
-        if (found + 1 < parsed.components.size()) directory = &lookups.At(Key(parsed, found + 1), host);
+        if (found + 1 < parsed.components.size()) directory = &lookups.At(host);
     }
     for (std::size_t i = found; i < parsed.components.size(); ++i) host /= parsed.components[i];
     const std::size_t missing = parsed.components.size() - found;
     return {host, missing, missing == 0 ? type : static_cast<unsigned char>(DT_UNKNOWN)};
 }
 
-void NoteMade(const std::string& windowsPath, const std::filesystem::path& host, bool directory) {
+void NoteMade(const std::filesystem::path& host, bool directory) {
     if (!remembered) return;
-    const WindowsPath parsed = ParseWindowsPath(windowsPath);
-    if (parsed.components.empty()) return;
-    if (Directory* parent = remembered->Find(Key(parsed, parsed.components.size() - 1)); parent && parent->listed)
+    if (Directory* parent = remembered->Find(host.parent_path()); parent && parent->listed)
         parent->entries.push_back({host.filename().string(), static_cast<unsigned char>(directory ? DT_DIR : DT_REG)});
     // A directory made just now holds nothing: nothing to list.
-    if (directory) remembered->At(Key(parsed, parsed.components.size()), host).listed = true;
+    if (directory) remembered->At(host).listed = true;
 }
 
 void ForgetLookups() {

@@ -30,7 +30,7 @@ std::filesystem::path DriveDirectory(char drive, const std::string& windowsPath)
 
 // What the runtime itself changed, so that what it remembers stays true:
 // a name it made (a file, or a new and empty directory) ...
-void NoteMade(const std::string& windowsPath, const std::filesystem::path& host, bool directory);
+void NoteMade(const std::filesystem::path& host, bool directory);
 // ... or names it moved or removed, which it then looks up afresh.
 void ForgetLookups();
 

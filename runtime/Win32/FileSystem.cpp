@@ -175,6 +175,27 @@ void RenameDirectory(const std::string& from, const std::string& to) {
 
 bool NameExists(const std::string& path) { return win32::AttributesOf(ApiPath(path), path).has_value(); }
 
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    std::wstring first = win32::Wide(std::string(a)), second = win32::Wide(std::string(b));
+    static const auto compareOrdinal = win32::LookUp<int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL)>(
+        L"kernel32.dll", "CompareStringOrdinal");
+    if (compareOrdinal)
+        return compareOrdinal(first.c_str(), static_cast<int>(first.size()), second.c_str(),
+                              static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
+    // Windows XP: both in upper case, by the system's own table.
+    if (first.size() != second.size()) return false;
+    for (std::wstring* name : {&first, &second})
+        LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name->c_str(), static_cast<int>(name->size()), name->data(),
+                     static_cast<int>(name->size()));
+    return first == second;
+}
+
+bool CanListDirectory(const std::string& path) {
+    WIN32_FIND_DATAW found;
+    const win32::ScopedFindHandle search{FindFirstFileW((ApiPath(path) + L"\\*").c_str(), &found)};
+    return static_cast<bool>(search) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 bool SameDirectory(const std::string& a, const std::string& b) {
     // Both stay open while they are compared: on FAT an index may change
     // once nothing holds the directory.
