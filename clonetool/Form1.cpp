@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "runtime/FileSystem.h"
@@ -141,7 +142,9 @@ void Form1::Form_Unload(Integer& Cancel) {
 // Builds the clone beside its destination; an existing destination is
 // refused before anything is made or copied.
 void Form1::CopyFiles() {
-    stagingDirectory_ = MakeStagingDirectory(destination_);
+    const auto longest = std::max_element(edition_.manifest.begin(), edition_.manifest.end(),
+                                          [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+    stagingDirectory_ = MakeStagingDirectory(destination_, *longest);
     MakeDirectory(stagingDirectory_ + Text(kSoundsSuffix));
     for (const std::string& name : edition_.manifest)
         CopyFile(Text(layout_->sourceInstallation) + name, stagingDirectory_ + name);

@@ -8,8 +8,9 @@
 
 namespace runtime {
 
-std::string MakeStagingDirectory(const std::string& directory) {
+std::string MakeStagingDirectory(const std::string& directory, std::string_view longestName) {
     RequireNewDirectory(directory);
+    RequireRoomFor(directory, longestName);
     // A name of its own for each run, so that what an interrupted run leaves
     // behind never stands in the way of the next.
     std::string name = "vornix-partial-";

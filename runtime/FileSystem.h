@@ -23,8 +23,14 @@ void MakeDirectory(const std::string& path);
 // `directory` can be built before RenameDirectory puts it in place; gives its
 // path, ending in a backslash. Its name is short, whatever the length of
 // `directory`'s, and never one a slot scan counts. Refuses first, as
-// RequireNewDirectory does, when `directory` itself could not be made.
-std::string MakeStagingDirectory(const std::string& directory);
+// RequireNewDirectory does, when `directory` itself could not be made, and
+// then as RequireRoomFor does.
+std::string MakeStagingDirectory(const std::string& directory, std::string_view longestName);
+
+// Error 52 when a directory at `directory` would pass the platform's limits
+// once it holds a file named `longestName` (relative to it), or could not
+// have a program started from it: known before anything is made.
+void RequireRoomFor(const std::string& directory, std::string_view longestName);
 
 // Gives a directory a new name in the same parent. Error 75 when something
 // has that name already: it is never replaced.

@@ -163,6 +163,7 @@ TEST_F(FailureMatrix, AimExeVanishingAfterStartUp) {
 
 TEST_F(FailureMatrix, TheDestinationExistingAsADirectoryOrAFile) {
     const std::string slot1 = "C:\\Program Files\\AIM951\\";
+    fs::remove(prefix.Installation() / "Patcher.dll");  // refused before any copy would find it missing
     fs::create_directories(prefix.Slot(1));
     TestPrefix::WriteBytes(prefix.Slot(1) / "mine.txt", {1, 2});
     Remember();
@@ -199,6 +200,12 @@ TEST_F(FailureMatrix, WhatTheUserMayNotReadOrWrite) {
     fs::permissions(prefix.Installation() / "Sounds", fs::perms::none);
     Remember(prefix.Slot(1));
     CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM95\\Sounds\\cashregister.wav");
+    fs::permissions(prefix.Installation() / "Sounds", fs::perms::owner_all);
+    // One that may only be searched cannot say a name is missing in every case.
+    fs::remove(prefix.Installation() / "Sounds" / "ring.wav");
+    fs::permissions(prefix.Installation() / "Sounds", fs::perms::owner_write | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec);
+    Remember(prefix.Slot(1));
+    CloneAndExpectError(70, "Permission denied", "C:\\Program Files\\AIM95\\Sounds\\ring.wav");
     fs::permissions(prefix.Installation() / "Sounds", fs::perms::owner_all);
 
     fs::permissions(prefix.Installation(), fs::perms::none);

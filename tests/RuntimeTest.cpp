@@ -14,12 +14,15 @@
 #include <cstring>
 
 #include "TestPrefix.h"
+#include "runtime/FileVersion.h"
+#include "tools/SampleInstallation.h"
 #include "runtime/FileSystem.h"
 #include "runtime/Forms.h"
 #include "runtime/Integer.h"
 #include "runtime/Posix/WinePath.h"
 #include "runtime/Program.h"
 #include "runtime/RuntimeError.h"
+#include "runtime/Utf8.h"
 
 namespace vornix::testing {
 namespace {
@@ -106,6 +109,46 @@ TEST(ParseWindowsPath, RefusesWhatWindowsRefuses) {
         EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(longest); }), std::nullopt);
     for (const char* fine : {"C:\\console\\com10\\lpt\\", "C:\\\xED\x9F\xBF", "C:\\\xF4\x8F\xBF\xBF", "C:\\\xC2\x80"})
         EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(fine); }), std::nullopt) << fine;
+}
+
+// Crafted programs, each with the version Windows would find in it (or none).
+TEST(ReadFileVersion, FindsTheVersionWhereWindowsWould) {
+    const auto put = [](std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    constexpr std::size_t kResources = 0x200, kSection = 0x58 + 0xE0;
+    const struct {
+        const char* name;
+        std::function<void(std::vector<std::uint8_t>&)> craft;
+        std::string version;
+    } cases[] = {
+        {"as made", [](auto&) {}, "5.0.2938.1"},
+        {"a named entry before the id entries", [&](auto& bytes) {
+             std::copy_n(bytes.begin() + kResources + 0x18, 0x18, bytes.begin() + kResources + 0xC0);  // the names, moved
+             put(bytes, kResources + 12, 1, 2);
+             put(bytes, kResources + 14, 1, 2);
+             put(bytes, kResources + 16, 0x800000F0, 4);  // a name, leading to an empty directory
+             put(bytes, kResources + 20, 0x800000D8, 4);
+             put(bytes, kResources + 24, 16, 4);
+             put(bytes, kResources + 28, 0x800000C0, 4);
+         }, "5.0.2938.1"},
+        {"raw data ending one byte before the block", [&](auto& bytes) { put(bytes, kSection + 16, 0x57, 4); }, "none"},
+        {"a version block whose value length is 0", [&](auto& bytes) { put(bytes, kResources + 0x58 + 2, 0, 2); }, "none"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> bytes = vornix::sample::ClientProgram(5, 0);
+        c.craft(bytes);
+        const auto version = runtime::ReadFileVersion([&](std::uint64_t offset, std::uint8_t* buffer, std::size_t size) {
+            const std::size_t got = offset < bytes.size() ? std::min<std::size_t>(size, bytes.size() - offset) : 0;
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), got, buffer);
+            return got;
+        });
+        EXPECT_EQ(version ? version->ToString() : "none", c.version) << c.name;
+    }
+}
+
+TEST(WithoutMiddle, KeepsWholeCharactersWithinItsShare) {
+    EXPECT_EQ(runtime::WithoutMiddle("a\xC3\xA9xyz\xC3\xA9" "b", 2, "|"), "a|b");
 }
 
 TEST(BreakLongRuns, BreaksOnlyLongRunsAfterTheirLastSeparatorThatFits) {
@@ -201,6 +244,7 @@ TEST_F(MappedPrefix, SameDirectoryEntryComparesWhatTheDirectoriesAreOnDisk) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(runtime::SameDirectoryEntry(c.path, "C:\\Program Files\\AIM953\\"), c.same) << c.path;
+    EXPECT_FALSE(runtime::SameDirectoryEntry("C:\\Missing\\AIM953\\", "C:\\Gone\\AIM953\\")) << "nothing is no directory";
 }
 
 TEST_F(MappedPrefix, MakeDirectoryMakesOneLevelAndRefusesWhatExists) {
@@ -251,7 +295,8 @@ TEST_F(MappedPrefix, CopyFileKeepsHoles) {
     {
         const std::string data(4096, 'd');
         const int fd = ::open(source.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        for (off_t at : {off_t{0}, size / 2 + 1, size - 4096}) ASSERT_EQ(::pwrite(fd, data.data(), data.size(), at), 4096);
+        for (off_t at : {off_t{0}, size / 2 + 1}) ASSERT_EQ(::pwrite(fd, data.data(), data.size(), at), 4096);
+        ASSERT_EQ(::ftruncate(fd, size), 0);  // and it ends in a hole
         ::close(fd);
     }
     struct stat written {};

@@ -47,6 +47,8 @@ void PrintTo(const TypedDestination& destination, std::ostream* out) { *out << d
 
 std::vector<TypedDestination> Cases() {
     const std::string longName(120, 'n');
+    std::string hostLongName;  // 100 characters of 3 bytes each
+    for (int i = 0; i < 100; ++i) hostLongName += "\xE4\xB8\xAD";
     const std::string deep = longName + "/" + longName;  // with the clone, past 260 characters
     std::string veryLong = "C:\\";
     for (int i = 0; i < 45; ++i) veryLong += std::string(95, 'd') + "\\";
@@ -90,6 +92,8 @@ std::vector<TypedDestination> Cases() {
         {.name = "LongerThan260", .typed = "C:\\" + longName + "\\" + longName + "\\Clone\\", .clone = deep + "/Clone", .existing = deep},
         {.name = "LongerThan4096", .typed = veryLong, .error = 76},
         {.name = "NameLongerThan255", .typed = "C:\\" + std::string(300, 'x') + "\\", .error = 52},
+        {.name = "NameLongerThanTheHostTakes", .typed = "C:\\" + hostLongName + "\\", .error = 52},
+        {.name = "NameOf256Utf16Units", .typed = "C:\\" + std::string(254, 'n') + "😀\\", .error = 52},
         {.name = "OverlongUtf8", .typed = "C:\\\xE0\x80\xAF\\", .error = 52},
         {.name = "Utf16Surrogate", .typed = "C:\\\xED\xA0\x80\\", .error = 52},
     };

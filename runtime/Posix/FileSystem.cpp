@@ -74,7 +74,9 @@ FileDescriptor OpenOrdinaryFile(const std::string& path, int access, struct stat
 // -1: to the end of `from`): by the kernel's own copy while it serves, else
 // by reading and writing. In small steps, so that an interruption is seen
 // between them.
-void CopyRange(int from, int to, off_t offset, off_t end, bool& kernelCopies, const std::string& destination) {
+// Errors name the side that failed: reading the source, or writing the copy.
+void CopyRange(int from, int to, off_t offset, off_t end, bool& kernelCopies, const std::string& source,
+               const std::string& destination) {
     constexpr off_t kStep = 1 << 20;
     char buffer[1 << 16];
     while (end < 0 || offset < end) {
@@ -85,17 +87,18 @@ void CopyRange(int from, int to, off_t offset, off_t end, bool& kernelCopies, co
         if (kernelCopies) {
             off_t in = offset, out = offset;
             copied = ::copy_file_range(from, &in, to, &out, static_cast<std::size_t>(wanted), 0);
-            // Across file systems on older kernels, and where a file system
-            // does not take part, the bytes go through our hands instead.
-            if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            // Across file systems on older kernels, where a file system does
+            // not take part, and on any failure (which cannot tell its side),
+            // the bytes go through our hands instead.
+            if (copied < 0 && errno != EINTR) {
                 kernelCopies = false;
                 continue;
             }
         } else
 #endif
         {
-            kernelCopies = false;
             copied = ::pread(from, buffer, std::min<std::size_t>(sizeof buffer, static_cast<std::size_t>(wanted)), offset);
+            if (copied < 0 && errno != EINTR) RaiseFromErrno(errno, source, ErrorNumber::DeviceIOError);
             for (ssize_t done = 0; copied > 0 && done < copied;) {
                 const ssize_t put = ::pwrite(to, buffer + done, static_cast<std::size_t>(copied - done), offset + done);
                 if (put < 0 && errno != EINTR) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
@@ -103,36 +106,31 @@ void CopyRange(int from, int to, off_t offset, off_t end, bool& kernelCopies, co
             }
         }
         if (copied == 0) return;
-        if (copied < 0) {
-            if (errno == EINTR) continue;
-            RaiseFromErrno(errno, destination, kernelCopies ? ErrorNumber::PathNotFound : ErrorNumber::DeviceIOError);
-        }
-        offset += copied;
+        if (copied > 0) offset += copied;
     }
 }
 
-// Fills the empty `to` with what `from` holds. A file with fewer blocks than
-// its size has holes: only its data is copied, and the holes stay holes.
-void CopyContents(int from, int to, const struct stat& source, const std::string& destination) {
+// A sparse source's data only, so that its holes stay holes.
+void CopyContents(int from, int to, const struct stat& info, const std::string& source, const std::string& destination) {
     bool kernelCopies = true;
 #if defined(SEEK_DATA)
-    if (source.st_blocks * 512 < source.st_size) {
+    if (info.st_blocks * 512 < info.st_size) {
         for (off_t data = 0;; ) {
             data = ::lseek(from, data, SEEK_DATA);
             if (data < 0) {
-                if (errno != ENXIO) RaiseFromErrno(errno, destination, ErrorNumber::DeviceIOError);
+                if (errno != ENXIO) RaiseFromErrno(errno, source, ErrorNumber::DeviceIOError);
                 break;  // no data after the last hole
             }
             const off_t hole = ::lseek(from, data, SEEK_HOLE);
-            if (hole < 0) RaiseFromErrno(errno, destination, ErrorNumber::DeviceIOError);
-            CopyRange(from, to, data, hole, kernelCopies, destination);
+            if (hole < 0) RaiseFromErrno(errno, source, ErrorNumber::DeviceIOError);
+            CopyRange(from, to, data, hole, kernelCopies, source, destination);
             data = hole;
         }
-        if (::ftruncate(to, source.st_size) != 0) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
+        if (::ftruncate(to, info.st_size) != 0) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
         return;
     }
 #endif
-    CopyRange(from, to, 0, -1, kernelCopies, destination);
+    CopyRange(from, to, 0, -1, kernelCopies, source, destination);
 }
 
 class PosixBinaryFile : public BinaryFile {
@@ -245,6 +243,24 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     return i == a.size() && j == b.size();
 }
 
+// The host's limits, of the file system that will hold the clone.
+void RequireRoomFor(const std::string& directory, std::string_view longestName) {
+    const HostPath mapped = MapPath(directory);
+    const std::filesystem::path parent = mapped.host.parent_path();
+    const long longestHostName = ::pathconf(parent.c_str(), _PC_NAME_MAX);
+    const long longestHostPath = ::pathconf(parent.c_str(), _PC_PATH_MAX);
+    const std::size_t name = mapped.host.filename().string().size();
+    if (longestHostName > 0 && name > static_cast<std::size_t>(longestHostName))
+        Raise(ErrorNumber::BadFileNameOrNumber, directory,
+              "a name of " + std::to_string(name) + " bytes on the host; its file system takes at most " +
+                  std::to_string(longestHostName));
+    const std::size_t path = (mapped.host / "").string().size() + longestName.size();
+    if (longestHostPath > 0 && path >= static_cast<std::size_t>(longestHostPath))
+        Raise(ErrorNumber::BadFileNameOrNumber, directory,
+              "its files would have host paths of " + std::to_string(path) + " bytes; the host takes fewer than " +
+                  std::to_string(longestHostPath));
+}
+
 bool CanListDirectory(const std::string& path) {
     const HostPath mapped = MapPath(path);
     if (mapped.missing != 0) return false;
@@ -290,7 +306,7 @@ void CopyFile(const std::string& source, const std::string& destination) {
     FileDescriptor output(::open(to.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
     if (output.get() < 0) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
     if (to.missing != 0) posix::NoteMade(to.host, false);
-    CopyContents(input.get(), output.get(), sourceInfo, destination);
+    CopyContents(input.get(), output.get(), sourceInfo, source, destination);
     // Windows' CopyFile keeps the modification time too.
     const struct timespec times[2] = {{0, UTIME_OMIT}, sourceInfo.st_mtim};
     if (::futimens(output.get(), times) != 0) RaiseFromErrno(errno, destination, ErrorNumber::DeviceIOError);

@@ -190,6 +190,20 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     return first == second;
 }
 
+// Windows makes a folder of up to MAX_PATH - 12 characters without "\\?\"
+// (room for an 8.3 name in it), and starts programs from no longer one: Wine
+// draws the line there too. A clone's files, made through "\\?\", are far
+// from their own limit then.
+void RequireRoomFor(const std::string& directory, std::string_view longestName) {
+    (void)longestName;
+    constexpr std::size_t kLongestFolder = MAX_PATH - 12;
+    const std::size_t folder = win32::Wide(directory).size() - 1;  // without its backslash
+    if (folder > kLongestFolder)
+        Raise(ErrorNumber::BadFileNameOrNumber, directory,
+              "a folder of " + std::to_string(folder) + " characters; Windows starts programs from folders of at most " +
+                  std::to_string(kLongestFolder));
+}
+
 bool CanListDirectory(const std::string& path) {
     WIN32_FIND_DATAW found;
     const win32::ScopedFindHandle search{FindFirstFileW((ApiPath(path) + L"\\*").c_str(), &found)};
@@ -211,6 +225,11 @@ void CopyFile(const std::string& source, const std::string& destination) {
     const std::wstring from = ApiPath(source);
     const std::wstring to = ApiPath(destination);
     const DWORD attributes = win32::RequireFile(from, source);
+    // Opened as CopyFile opens it, so that a source it could not read (held
+    // by another program without sharing, say) is named as the source.
+    const win32::ScopedKernelHandle reading{CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
+    if (!reading) RaiseFromError(GetLastError(), source, ErrorNumber::FileNotFound);
     if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) RaiseFromError(GetLastError(), destination, ErrorNumber::PathNotFound);
     // The copy must be patchable and removable like any file of ours.
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);

@@ -796,24 +796,29 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
     const std::string deep = "C:\\" + std::string(100, 'n') + "\\" + std::string(100, 'n') + "\\" + std::string(100, 'n') + "\\";
     ExpectErrorAfterClick(path, edition, deep, "Run-time error '76':");
 
-    // A clone whose folder's path is too long for Windows to start a program
-    // from: the clone is made, and the report says why it did not start.
-    const std::string longFolder = "C:\\" + std::string(130, 'm') + "\\" + std::string(130, 'm');
-    CreateDirectoryW(Wide("\\\\?\\C:\\" + std::string(130, 'm')).c_str(), nullptr);
-    CreateDirectoryW(Wide("\\\\?\\" + longFolder).c_str(), nullptr);
+    // A folder too long for Windows to start a program from is refused at the
+    // click, before anything is made; one character less is cloned and started.
+    const std::string longFolder = "C:\\" + std::string(130, 'm');
+    CreateDirectoryW(Wide(longFolder).c_str(), nullptr);
+    const std::string longest = longFolder + "\\" + std::string(248 - longFolder.size() - 1, 'c');
+    ExpectErrorAfterClick(path, edition, longest + "x\\",
+                          "Run-time error '52':\r\n\r\nBad file name or number: " + longest + "x\\ (a folder of 249 characters");
+    Check(!fs::exists(Wide(longest + "x")), "nothing is made for a folder too long");
+    const std::string started = StartedCloneOf(path, edition, longest);
+    Check(started.find("path=" + longest + "\\aim.exe|") != std::string::npos, "a folder of 248 characters is started: " + started);
+    // A slot's name under another folder is no slot: no digit.
+    fs::create_directories(L"C:\\Elsewhere");
+    const std::string elsewhere = StartedCloneOf(path, edition, "C:\\Elsewhere\\AIM953\\");
+    Check(elsewhere.find("|at21915=00|at21756=00|") != std::string::npos, "C:\\Elsewhere\\AIM953\\ gets no digit: " + elsewhere);
+    fs::remove_all(L"C:\\Elsewhere");
+
+    // A source held by another program without sharing is named as the source.
+    Reset(standin);
     {
-        Program program(path);
-        if (!ClickWith(program, edition, longFolder + "\\Clone\\")) return;
-        Dismiss(WaitForBox(program));
-        Dismiss(WaitForBox(program));
-        const Box box = WaitForBox(program);
-        Check(Lines(box.text).find("Windows cannot start a program from a folder whose path has 260 characters or more") !=
-                  std::string::npos,
-              "the report says the folder's path is too long: " + box.text);
-        Dismiss(box);
-        Check(program.ExitStatus() == 1, "status 1 after the error");
-        Check(GetFileAttributesW(Wide("\\\\?\\" + longFolder + "\\Clone\\aim.exe").c_str()) != INVALID_FILE_ATTRIBUTES,
-              "the clone itself is there");
+        const runtime::win32::ScopedKernelHandle held{CreateFileW((Installation() / "Aim95.hlp").c_str(), GENERIC_READ, 0,
+                                                                  nullptr, OPEN_EXISTING, 0, nullptr)};
+        ExpectErrorAfterClick(path, edition, "",
+                              "Run-time error '70':\r\n\r\nPermission denied: C:\\Program Files\\AIM95\\Aim95.hlp");
     }
     runtime::RemoveDirectoryTree("C:\\" + std::string(130, 'm'));
 
