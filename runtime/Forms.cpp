@@ -85,12 +85,19 @@ std::string BreakLongRuns(std::string_view text, const std::function<bool(std::s
             run.clear();
             continue;
         }
+        const bool separator = character == "\\" || character == "/";
         if (!run.empty() && !fits(run + std::string(character))) {
-            // Full: break after its last separator, or here.
-            const std::size_t separator = run.find_last_of("\\/");
-            const std::size_t kept = separator == std::string::npos ? run.size() : separator + 1;
-            broken.insert(broken.size() - (run.size() - kept), "\r\n");
-            run.erase(0, kept);
+            // Full: break after its last separator, or here; a separator that
+            // does not fit takes the character before it along, so that no
+            // line holds a separator alone.
+            std::size_t kept = run.find_last_of("\\/");
+            if (kept != std::string::npos) ++kept;
+            else if (!separator) kept = run.size();
+            else for (kept = run.size() - 1; kept > 0 && IsContinuationByte(run[kept]);) --kept;
+            if (kept > 0) {
+                broken.insert(broken.size() - (run.size() - kept), "\r\n");
+                run.erase(0, kept);
+            }
         }
         broken += character;
         run += character;

@@ -51,6 +51,20 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
            });
 }
 
+// A character Windows refuses in a name, named so that an invisible one
+// (a tab pasted with the path, say) can be found.
+std::string CharacterName(unsigned char c) {
+    static constexpr const char* kControls[] = {"a tab", "a line feed", "a vertical tab", "a form feed", "a carriage return"};
+    if (c >= 9 && c <= 13) return std::string(kControls[c - 9]) + " (U+000" + "9ABCD"[c - 9] + ")";
+    if (c < 32) {
+        char code[] = "U+0000";
+        code[4] = "0123456789ABCDEF"[c >> 4];
+        code[5] = "0123456789ABCDEF"[c & 0xF];
+        return std::string("the control character ") + code;
+    }
+    return std::string("'") + static_cast<char>(c) + "'";
+}
+
 // CON, NUL, COM1 ... with or without an extension name devices, not files.
 bool IsDeviceName(std::string_view name) {
     std::string_view base = name.substr(0, name.find('.'));
@@ -96,8 +110,11 @@ WindowsPath ParseWindowsPath(std::string_view path) {
         std::string_view name = path.substr(start, end - start);
         start = end + 1;
 
-        if (std::any_of(name.begin(), name.end(), [](char c) { return IsForbidden(static_cast<unsigned char>(c)); }))
-            Raise(ErrorNumber::BadFileNameOrNumber, std::string(path));
+        if (const auto forbidden = std::find_if(name.begin(), name.end(),
+                                                [](char c) { return IsForbidden(static_cast<unsigned char>(c)); });
+            forbidden != name.end())
+            Raise(ErrorNumber::BadFileNameOrNumber, std::string(path),
+                  CharacterName(static_cast<unsigned char>(*forbidden)) + ", which Windows takes in no name");
         if (name == "..") {
             if (!parsed.components.empty()) parsed.components.pop_back();
             continue;

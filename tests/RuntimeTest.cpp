@@ -94,6 +94,11 @@ TEST(ParseWindowsPath, RefusesWhatWindowsRefuses) {
                             "C:\\\xC3\xC3"})
         EXPECT_EQ(ErrorOf([&] { ParseWindowsPath(bad); }), ErrorNumber::BadFileNameOrNumber) << bad;
     EXPECT_EQ(ErrorOf([] { ParseWindowsPath(std::string("C:\\a\0b", 6)); }), ErrorNumber::BadFileNameOrNumber);
+    try {
+        ParseWindowsPath("C:\\AIM\t953\\");
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Detail(), "a tab (U+0009), which Windows takes in no name") << "an invisible character is named";
+    }
     // Past Windows' limits, for a path and for a name: a short report, by the path's start and end.
     for (const std::string& tooLong : {"C:\\" + std::string(6000, 'n') + "\\end\\", "C:\\" + std::string(33000, 'n')}) {
         try {
@@ -161,6 +166,7 @@ TEST(BreakLongRuns, BreaksOnlyLongRunsAfterTheirLastSeparatorThatFits) {
         {"C:\\" + std::string(12, 'n') + "\\end", "C:\\\r\n" + std::string(10, 'n') + "\r\nnn\\end"},
         {"line one\r\nC:\\aaaa\\bbbb\\", "line one\r\nC:\\aaaa\\\r\nbbbb\\"},
         {std::string(9, 'n') + "\xC3\xB6x", std::string(9, 'n') + "\xC3\xB6\r\nx"},  // never inside a character
+        {std::string(10, 'n') + "\\", std::string(9, 'n') + "\r\nn\\"},  // never a separator alone
     };
     const auto tenCharacters = [](std::string_view run) {
         return std::count_if(run.begin(), run.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }) <= 10;

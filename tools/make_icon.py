@@ -1,59 +1,79 @@
 #!/usr/bin/env python3
 """Draws the program's icon: three cascading client windows on a blue tile,
-the copies a clone run makes. Writes a 32 x 32, 256-colour .ico.
+the copies a clone run makes. Writes an .ico with the sizes Windows shows
+(16, 24, 32 and 48 pixels as 32-bit images with alpha, 256 as PNG), each
+drawn from the same design, laid out on a 32-unit grid.
 
     tools/make_icon.py clonetool/editions/resources/Vornix.ico
 """
 import struct
 import sys
+import zlib
 
-SIZE = 32
-PALETTE = [
-    (0, 0, 0),        # 0 transparent corner (masked)
-    (24, 56, 120),    # 1 tile blue
-    (40, 90, 170),    # 2 tile highlight
-    (250, 250, 250),  # 3 window body
-    (20, 20, 40),     # 4 outline
-    (255, 200, 40),   # 5 title bar, yellow
-    (240, 130, 30),   # 6 title bar, orange
-    (230, 60, 50),    # 7 title bar, red
-]
+SIZES = (16, 24, 32, 48, 256)
+TILE, HIGHLIGHT = (24, 56, 120), (40, 90, 170)
+BODY, OUTLINE = (250, 250, 250), (20, 20, 40)
+BARS = ((230, 60, 50), (240, 130, 30), (255, 200, 40))  # back to front
 
 
-def picture():
-    pixels = [[0] * SIZE for _ in range(SIZE)]
-    for y in range(SIZE):
-        for x in range(SIZE):
-            corner = min(x, SIZE - 1 - x) + min(y, SIZE - 1 - y)
-            if corner >= 3:
-                pixels[y][x] = 2 if y < 12 else 1
-    # back to front: each copy lower and further right than the last
-    for n, bar in enumerate((7, 6, 5)):
-        left, top = 4 + 5 * n, 4 + 5 * n
-        for y in range(top, top + 14):
-            for x in range(left, left + 16):
-                edge = y in (top, top + 13) or x in (left, left + 15)
-                pixels[y][x] = 4 if edge else (bar if y < top + 4 else 3)
+def picture(size):
+    """Rows of (r, g, b, a) pixels."""
+    unit = size / 32
+    line = max(1, round(unit))
+    pixels = [[(0, 0, 0, 0)] * size for _ in range(size)]
+    for y in range(size):
+        for x in range(size):
+            corner = min(x, size - 1 - x) + min(y, size - 1 - y)
+            if corner >= 3 * unit:
+                pixels[y][x] = (HIGHLIGHT if y < 12 * unit else TILE) + (255,)
+    # each copy lower and further right than the last
+    for n, bar in enumerate(BARS):
+        left, top = round((4 + 5 * n) * unit), round((4 + 5 * n) * unit)
+        right, bottom = round((20 + 5 * n) * unit), round((18 + 5 * n) * unit)
+        for y in range(top, bottom):
+            for x in range(left, right):
+                edge = y < top + line or y >= bottom - line or x < left + line or x >= right - line
+                colour = OUTLINE if edge else bar if y < top + round(4 * unit) else BODY
+                pixels[y][x] = colour + (255,)
     return pixels
 
 
-def ico(pixels):
-    palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in PALETTE)
-    palette += b"\0" * (256 * 4 - len(palette))
-    xor = b"".join(bytes(row) for row in reversed(pixels))
+def bitmap(pixels):
+    size = len(pixels)
+    xor = b"".join(struct.pack("<BBBB", b, g, r, a) for row in reversed(pixels) for r, g, b, a in row)
+    stride = (size + 31) // 32 * 4
     mask = b""
     for row in reversed(pixels):
-        bits = 0
-        for x, index in enumerate(row):
-            if index == 0:
-                bits |= 1 << (31 - x)
-        mask += struct.pack(">I", bits)
-    header = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE * 2, 1, 8, 0, len(xor) + len(mask), 0, 0, 256, 0)
-    image = header + palette + xor + mask
-    directory = struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", SIZE, SIZE, 0, 0, 1, 8, len(image), 22)
-    return directory + image
+        bits = bytearray(stride)
+        for x, (_, _, _, a) in enumerate(row):
+            if a == 0:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bytes(bits)
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
+    return header + xor + mask
+
+
+def png(pixels):
+    size = len(pixels)
+    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in pixels)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def ico():
+    images = [png(picture(size)) if size == 256 else bitmap(picture(size)) for size in SIZES]
+    offset = 6 + 16 * len(images)
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    for size, image in zip(SIZES, images):
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    return directory + b"".join(images)
 
 
 if __name__ == "__main__":
     with open(sys.argv[1], "wb") as out:
-        out.write(ico(picture()))
+        out.write(ico())

@@ -34,6 +34,7 @@ constexpr int kBoxChrome = 160;
 // Text past this many bytes is not measured: its middle is left out at once.
 constexpr std::size_t kLongestText = 8000;
 constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL
+constexpr WPARAM kLongestTyped = 32767 + 1;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr wchar_t kWindowClass[] = L"VornixWindow";
 
@@ -150,7 +151,11 @@ public:
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = Procedure;
         windowClass.hInstance = instance;
-        windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        // Both sizes from the icon's own images, each drawn for its size.
+        windowClass.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+        windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                            GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
         windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
         windowClass.lpszClassName = kWindowClass;
@@ -331,6 +336,9 @@ private:
             HWND window = CreateWindowExW(extended, windowClass, Wide(control->Content()).c_str(), style, 0, 0, 0, 0,
                                           window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, nullptr);
             EnableWindow(window, control->Enabled() ? TRUE : FALSE);
+            // The longest path Windows takes, and one more: what is longer is
+            // refused at the click, never cut short by the box.
+            if (control->Kind() == ControlKind::TextBox) SendMessageW(window, EM_SETLIMITTEXT, kLongestTyped, 0);
             auto peer = std::make_unique<ChildPeer>(window);
             control->Attach(peer.get());
             children_.push_back({control, window, std::move(peer)});

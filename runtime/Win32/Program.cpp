@@ -94,8 +94,10 @@ void RaiseIfInterrupted(const std::string&) {}
 void EndIfInterrupted() {}
 
 void StartProgram(const std::string& path, WindowStyle style) {
-    const std::wstring program = win32::ApiPath(path);
+    std::wstring program = win32::ApiPath(path);
     win32::RequireFile(program, path);
+    // Windows starts programs by their plain path: "\\?\" only where it must.
+    if (program.starts_with(L"\\\\?\\") && program.size() - 4 < MAX_PATH) program.erase(0, 4);
 
     // The clone runs in its own directory, beside its own files. Windows
     // keeps a process's directory in MAX_PATH characters, long names or not.
