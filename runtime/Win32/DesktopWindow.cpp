@@ -24,14 +24,16 @@ using win32::Wide;
 #endif
 
 constexpr int kTwipsPerInch = 1440;
-// Runs without a space wider than this, in dialog units of the message font,
-// are broken at their separators: no message box grows wider than the screen
-// for a path, and none breaks such a run a second time (Wine's box starts
-// 176 units wide and breaks a longer word across lines).
+// Lines of a message box are wrapped, and runs without a space broken at
+// their separators, before they grow wider than this, in dialog units of the
+// message font, or than the work area: the box never wraps them again
+// (Wine's box starts 176 units wide and breaks a longer word across lines).
 constexpr int kWidestRun = 160;
-// What a message box needs besides its text: caption, margins, the OK button.
-constexpr int kBoxChrome = 160;
-// Text past this many bytes is not measured: its middle is left out at once.
+// What a message box adds around its text, at 96 DPI: beside the icon,
+// margins and borders; above and below, margins and the OK button.
+constexpr int kBoxChromeWidth = 64;
+constexpr int kBoxChromeHeight = 96;
+// Text past this many bytes is not measured: it is cut there at once.
 constexpr std::size_t kLongestText = 8000;
 constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL
 constexpr WPARAM kLongestTyped = 32767 + 1;
@@ -78,9 +80,10 @@ struct Child {
     std::unique_ptr<ChildPeer> peer;
 };
 
-// The text as a message box can show it whole on the screen: runs without a
-// space broken before they would widen the box, and where the text is still
-// taller than the work area, its middle left out.
+// The text as a message box can show it on the screen, from its beginning:
+// lines wrapped before they would widen the box past the work area (long
+// runs without a space broken at their separators), and where it is still
+// taller than the work area, its last line that fits cut at what fits.
 std::string FitForBox(const std::string& text, HWND owner, UINT dpi) {
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = sizeof metrics;
@@ -94,41 +97,58 @@ std::string FitForBox(const std::string& text, HWND owner, UINT dpi) {
         GetTextExtentPoint32W(screen.get(), wide.c_str(), static_cast<int>(wide.size()), &size);
         return static_cast<int>(size.cx);
     };
-    // A dialog unit is a quarter of the font's average letter.
-    const int widest = MulDiv(kWidestRun, width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"), 4 * 52);
-    // A line that says something is left out.
-    const std::string clipped = WithoutMiddle(text, kLongestText / 2, "\r\n\xE2\x80\xA6\r\n");
-    const std::string broken = BreakLongRuns(clipped, [&](std::string_view run) { return width(run) <= widest; });
-
-    // Lines wider than a run may be wrapped by the box: each counts as many.
-    std::vector<std::string_view> lines;
-    std::vector<int> heights;
-    for (std::size_t start = 0;;) {
-        const std::size_t end = broken.find("\r\n", start);
-        lines.push_back(std::string_view(broken).substr(start, end - start));
-        heights.push_back(std::max(1, (width(lines.back()) + widest - 1) / widest));
-        if (end == std::string::npos) break;
-        start = end + 2;
-    }
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const int workWidth = monitor.rcWork.right - monitor.rcWork.left;
+    const int workHeight = monitor.rcWork.bottom - monitor.rcWork.top;
+    // A dialog unit is a quarter of the font's average letter; the box wraps
+    // at its own width, and what it adds is the icon, margins and borders.
+    const int average = width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const int chrome = GetSystemMetrics(SM_CXICON) + MulDiv(kBoxChromeWidth, static_cast<int>(dpi), 96);
+    const int widest = std::max(std::min(MulDiv(kWidestRun, average, 4 * 52), workWidth - chrome), average / 52 * 4);
+    const auto fits = [&](std::string_view line) { return width(line) <= widest; };
+
+    std::string head = text.size() > kLongestText ? text.substr(0, kLongestText) : text;
+    while (!head.empty() && IsContinuationByte(head.back())) head.pop_back();
+    const std::string broken = BreakLongRuns(head, fits);
+    std::vector<std::string> lines;  // each as wide as fits, broken at spaces
+    for (std::size_t start = 0;;) {
+        const std::size_t end = broken.find("\r\n", start);
+        const std::string_view paragraph = std::string_view(broken).substr(start, end - start);
+        std::string line;
+        for (std::size_t word = 0; word <= paragraph.size();) {
+            const std::size_t space = std::min(paragraph.find(' ', word), paragraph.size());
+            const std::string_view next = paragraph.substr(word, space - word);
+            if (!line.empty() && !fits(line + ' ' + std::string(next))) {
+                lines.push_back(line);
+                line.clear();
+            }
+            line += (line.empty() ? "" : " ") + std::string(next);
+            word = space + 1;
+        }
+        lines.push_back(line);
+        if (end == std::string::npos) break;
+        start = end + 2;
+    }
+
     TEXTMETRICW measure = {};
     GetTextMetricsW(screen.get(), &measure);
-    const int room = monitor.rcWork.bottom - monitor.rcWork.top - MulDiv(kBoxChrome, static_cast<int>(dpi), 96);
-    const int most = std::max(room / std::max(1, static_cast<int>(measure.tmHeight + measure.tmExternalLeading)), 3);
-    int total = 0;
-    for (int height : heights) total += height;
-    if (total <= most) return broken;
-
-    // As many lines from the start and from the end as fit around the gap.
-    std::size_t first = 0, last = lines.size();
-    for (int used = 1; first < last && used + heights[first] <= (most + 1) / 2;) used += heights[first++];
-    for (int used = 0; last > first && used + heights[last - 1] <= most / 2 - 1;) used += heights[--last];
+    const int lineHeight = std::max(1, static_cast<int>(measure.tmHeight + measure.tmExternalLeading));
+    const int room = workHeight - GetSystemMetrics(SM_CYCAPTION) - MulDiv(kBoxChromeHeight, static_cast<int>(dpi), 96);
+    const std::size_t most = static_cast<std::size_t>(std::max(room / lineHeight, 1));
+    const bool cut = lines.size() > most || head.size() < text.size();
+    if (lines.size() > most) lines.resize(most);
+    if (cut) {
+        std::string& last = lines.back();
+        while (!last.empty() && !fits(last + "\xE2\x80\xA6")) {
+            last.pop_back();
+            while (!last.empty() && IsContinuationByte(last.back())) last.pop_back();
+        }
+        last += "\xE2\x80\xA6";
+    }
     std::string shown;
-    for (std::size_t i = 0; i < first; ++i) shown += std::string(lines[i]) + "\r\n";
-    shown += "\xE2\x80\xA6";
-    for (std::size_t i = last; i < lines.size(); ++i) shown += "\r\n" + std::string(lines[i]);
+    for (const std::string& line : lines) shown += (shown.empty() ? "" : "\r\n") + line;
     return shown;
 }
 

@@ -766,6 +766,49 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     }
 }
 
+// Every box a run shows, on a small or large screen at any DPI: within the
+// work area, its text shown from its beginning, never shortened to nothing.
+void BoxesScenario(const std::string& path, const EditionProfile& edition, const std::string& standin,
+                   const std::string& artifacts) {
+    Reset(standin);
+    for (int n = 1; n <= 8; ++n) {
+        fs::create_directories(Slot(n));
+        fs::copy_file(Installation() / "aim.exe", Slot(n) / "aim.exe");
+    }
+    fs::create_directories(Slot(9));
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const std::string host = vornix::Identity::kDistributionHost;
+    Program program(path);
+    const auto expectFitting = [&](const std::string& title, const std::string& beginning) {
+        const Box box = WaitForBox(program);
+        std::string picture = title.substr(0, title.find(' '));
+        SaveScreenshot(box.dialog, artifacts + "\\dialog-" + picture + ".bmp");
+        Check(box.title == title, "the box \"" + title + "\" comes: " + box.title);
+        Check(box.area.left >= work.left && box.area.right <= work.right && box.area.top >= work.top &&
+                  box.area.bottom <= work.bottom,
+              title + ": the box fits the work area, at " + std::to_string(box.area.right - box.area.left) + "x" +
+                  std::to_string(box.area.bottom - box.area.top));
+        std::string flat = box.text;
+        std::erase(flat, '\r');
+        std::replace(flat.begin(), flat.end(), '\n', ' ');
+        Check(flat.starts_with(beginning), title + ": the text begins \"" + beginning + "\": " + box.text);
+        Dismiss(box);
+    };
+    expectFitting("Clone Folders In Use", "C:\\Program Files\\AIM959\\ is a folder without a clone in it,");
+    const HWND window = ShownWindow(program, edition);
+    if (!window) return;
+    PostMessageW(ControlsOf(window).button, BM_CLICK, 0, 0);
+    expectFitting("Finished Copying", "Finished copying and editing the files.");
+    expectFitting("If An Error Occurs", "If you get a runtime error after this message box,");
+    StandinLine();
+    expectFitting("Clone Folders In Use", "C:\\Program Files\\AIM959\\ is a folder");  // the next proposal's
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    expectFitting("About...", edition.title);
+    expectFitting("Downloaded from " + host, edition.notice.firstLineLead + host);
+    Check(program.ExitStatus() == 0, "status 0 after closing");
+}
+
 // Failures of the Win32 runtime: each reported, none leaving a half-made clone.
 void FaultsScenario(const std::string& path, const EditionProfile& edition, const std::string& standin) {
     // Only ordinary files count as clones: not hidden, not system, not directories.
@@ -990,6 +1033,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (args[0] == "identity") IdentityScenario(args[1], edition, standin);
         else if (args[0] == "manners" && args.size() > 5) MannersScenario(args[1], edition, standin, args[4], args[5]);
         else if (args[0] == "layout" && args.size() > 4) LayoutScenario(args[1], edition, standin, args[4]);
+        else if (args[0] == "boxes" && args.size() > 4) BoxesScenario(args[1], edition, standin, args[4]);
         else if (args[0] == "version") VersionScenario(args[1], edition);
         else Check(false, "unknown scenario " + args[0]);
     } catch (const std::exception& error) {

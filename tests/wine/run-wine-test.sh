@@ -47,7 +47,9 @@ mkdir -p "$artifacts"
 
 # A display of our own, gone when the test ends.
 display_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+screen=1024x768
+[[ $scenario == boxes-* ]] && screen=${scenario#boxes-} && screen=${screen%-*}
+Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [[ -s $display_file ]] && break; sleep 0.1; done
 number=$(head -n1 "$display_file"); rm -f "$display_file"
@@ -117,6 +119,16 @@ case $scenario in
     if command -v convert >/dev/null && [[ -f $bitmap ]]; then
       convert "$bitmap" "${bitmap%.bmp}.png" && echo "screenshot: ${bitmap%.bmp}.png"
     fi
+    exit $status ;;
+  boxes-*)
+    # boxes-WIDTHxHEIGHT-DPI: every box of a run on such a screen.
+    set_dpi "${scenario##*-}"
+    driver boxes "$program" "$edition" "$standin" "$("$wine" winepath -w "$artifacts")"
+    status=$?
+    set_dpi 96
+    for bitmap in "$artifacts"/dialog-*.bmp; do
+      convert "$bitmap" "$artifacts/$scenario-$(basename "${bitmap%.bmp}").png" 2>/dev/null && rm "$bitmap"
+    done
     exit $status ;;
   posix)
     if [[ -z $program || ! -x $program ]]; then
