@@ -150,29 +150,27 @@ TEST_F(Programs, EditTheDestinationAtATerminal) {
     EXPECT_TRUE(stopped.WaitFor("cooked"));
     EXPECT_EQ(stopped.Finish(), 0);
 
-    // A terminal that takes no cursor moves gets none: a line is read.
-    atTerminal.shellSetup.clear();
-    atTerminal.environment = {"TERM=dumb"};
-    ProgramSession dumb(kAim50, atTerminal);
-    ASSERT_TRUE(dumb.WaitFor("q = close: "));
-    dumb.SendKeys("e\r");
-    ASSERT_TRUE(dumb.WaitFor("New destination (this terminal cannot edit: type it whole, then Enter): "));
-    dumb.SendKeys("C:\\Dumb\\\r");
-    EXPECT_TRUE(dumb.WaitFor("Destination Directory: C:\\Dumb\\\r\n")) << dumb.Output();
-    dumb.SendKeys("q\r\r\r");
-    EXPECT_EQ(dumb.Finish(), 0);
-    EXPECT_EQ(dumb.Output().find('\x1b'), std::string::npos) << dumb.Output();
-
-    atTerminal.environment = {"TERM=xterm"};
-    atTerminal.shellSetup = "\"$@\" | cat; exit";  // output to a pipe
-    ProgramSession piped(kAim50, atTerminal);
-    ASSERT_TRUE(piped.WaitFor("q = close: "));
-    piped.SendKeys("e\r");
-    ASSERT_TRUE(piped.WaitFor("New destination: "));
-    piped.SendKeys("C:\\Piped\\\r");
-    EXPECT_TRUE(piped.WaitFor("Destination Directory: C:\\Piped\\\r\n")) << piped.Output();
-    piped.SendKeys("q\r\r\r");
-    EXPECT_EQ(piped.Finish(), 0);
+    // A line is read where output is no terminal, and where the terminal takes
+    // no cursor moves (it then gets none at all).
+    const struct {
+        std::string type, shellSetup, prompt;
+    } plain[] = {
+        {"TERM=xterm", "\"$@\" | cat; exit", "New destination: "},
+        {"TERM=dumb", "", "New destination (this terminal cannot edit: type it whole, then Enter): "},
+    };
+    for (const auto& c : plain) {
+        atTerminal.environment = {c.type};
+        atTerminal.shellSetup = c.shellSetup;
+        ProgramSession lined(kAim50, atTerminal);
+        ASSERT_TRUE(lined.WaitFor("q = close: "));
+        lined.SendKeys("e\r");
+        ASSERT_TRUE(lined.WaitFor(c.prompt));
+        lined.SendKeys("C:\\Lined\\\r");
+        EXPECT_TRUE(lined.WaitFor("Destination Directory: C:\\Lined\\\r\n")) << lined.Output();
+        lined.SendKeys("q\r\r\r");
+        EXPECT_EQ(lined.Finish(), 0);
+        EXPECT_TRUE(c.type != "TERM=dumb" || lined.Output().find('\x1b') == std::string::npos) << lined.Output();
+    }
 }
 
 TEST_F(Programs, AnswerHelpAndVersionAndRefuseTheRest) {

@@ -29,6 +29,8 @@ constexpr int kTwipsPerInch = 1440;
 // message font, or than the work area: the box never wraps them again
 // (Wine's box starts 176 units wide and breaks a longer word across lines).
 constexpr int kWidestRun = 160;
+// Where a message box wraps its text itself, in dialog units.
+constexpr int kBoxWrapsAt = 176;
 // What a message box adds around its text, at 96 DPI: beside the icon,
 // margins and borders; above and below, margins and the OK button.
 constexpr int kBoxChromeWidth = 64;
@@ -138,6 +140,10 @@ std::string FitForBox(const std::string& text, HWND owner, UINT dpi) {
     const int room = workHeight - GetSystemMetrics(SM_CYCAPTION) - MulDiv(kBoxChromeHeight, static_cast<int>(dpi), 96);
     const std::size_t most = static_cast<std::size_t>(std::max(room / lineHeight, 1));
     const bool cut = lines.size() > most || head.size() < text.size();
+    // Where the box's own wrapping fits the work area, its text is left as
+    // it was (long runs aside); it is wrapped here only where it must be.
+    const bool boxFits = MulDiv(kBoxWrapsAt, average, 4 * 52) + chrome <= workWidth;
+    if (boxFits && !cut) return broken;
     if (lines.size() > most) lines.resize(most);
     if (cut) {
         std::string& last = lines.back();

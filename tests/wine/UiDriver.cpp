@@ -51,8 +51,9 @@ void Check(bool holds, const std::string& what) {
 }
 
 std::string TextOf(HWND window) {
-    wchar_t text[1024] = {};
-    SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    std::wstring text(static_cast<std::size_t>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
     return Utf8(text);
 }
 
@@ -730,9 +731,12 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
         if (!pastedWindow) return;
         const Controls box = ControlsOf(pastedWindow);
         Type(box.text, "");
-        const std::wstring paste = L"C:\\" + std::wstring(33000, L'n');
-        SendMessageW(box.text, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(paste.c_str()));
-        Check(GetWindowTextLengthW(box.text) == 32768, "the box takes 32768 characters: " + std::to_string(GetWindowTextLengthW(box.text)));
+        // Typed in pieces, as a paste arrives: each is taken up to the limit.
+        const std::wstring piece(3300, L'n');
+        SendMessageW(box.text, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"C:\\"));
+        for (int i = 0; i < 10; ++i) SendMessageW(box.text, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(piece.c_str()));
+        const LRESULT held = SendMessageW(box.text, WM_GETTEXTLENGTH, 0, 0);
+        Check(held == 32768, "the box takes 32768 characters: " + std::to_string(held));
         PostMessageW(box.button, BM_CLICK, 0, 0);
         ExpectRunTimeError(pasted, pastedWindow, edition, "Run-time error '52':");
     }
