@@ -262,8 +262,10 @@ void PrepareProcess() {
         if (previous.sa_handler != SIG_IGN) ::sigaction(signal, &action, nullptr);  // nohup stays nohup
     };
     sigemptyset(&interruptions);
-    for (int signal : EndingSignals()) sigaddset(&interruptions, signal);
-    for (int signal : EndingSignals()) install(signal, OnInterruption);
+    for (int signal : EndingSignals()) {
+        sigaddset(&interruptions, signal);
+        install(signal, OnInterruption);
+    }
     install(SIGTSTP, OnStop);
     install(SIGCONT, OnContinue);
 }

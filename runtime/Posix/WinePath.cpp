@@ -67,7 +67,16 @@ public:
         return &directory.entries.back();
     }
 
-    void Clear() { directories_.clear(); }
+    // Where a drive letter leads on the host, looked up once.
+    const std::filesystem::path& Drive(char drive, const std::string& windowsPath) {
+        if (const auto known = drives_.find(drive); known != drives_.end()) return known->second;
+        return drives_.emplace(drive, DriveDirectory(drive, windowsPath)).first->second;
+    }
+
+    void Clear() {
+        directories_.clear();
+        drives_.clear();
+    }
 
 private:
     static void List(Directory& directory, const std::string& windowsPath) {
@@ -88,6 +97,7 @@ private:
     // By the host directory the Windows path led to, so that two names
     // differing only in case, both on disk, are never taken for each other.
     std::map<std::filesystem::path, Directory> directories_;
+    std::map<char, std::filesystem::path> drives_;
 };
 
 // What the running event has looked up; nothing is kept outside events.
@@ -125,7 +135,7 @@ HostPath MapPath(const std::string& windowsPath) {
     const WindowsPath parsed = ParseWindowsPath(windowsPath);
     Lookups once;
     Lookups& lookups = remembered ? *remembered : once;
-    Directory* directory = &lookups.At(DriveDirectory(parsed.drive, windowsPath));
+    Directory* directory = &lookups.At(lookups.Drive(parsed.drive, windowsPath));
     std::filesystem::path host = directory->host;
     unsigned char type = DT_DIR;
     std::size_t found = 0;
