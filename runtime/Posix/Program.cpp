@@ -258,8 +258,8 @@ void PrepareProcess() {
         action.sa_handler = handler;
         sigfillset(&action.sa_mask);  // one handler at a time
         action.sa_flags = 0;  // no restart: a blocked read, wait or copy returns and looks at what was held back
-        ::sigaction(signal, nullptr, &previous);
-        if (previous.sa_handler != SIG_IGN) ::sigaction(signal, &action, nullptr);  // nohup stays nohup
+        ::sigaction(signal, &action, &previous);
+        if (previous.sa_handler == SIG_IGN) ::sigaction(signal, &previous, nullptr);  // nohup stays nohup
     };
     sigemptyset(&interruptions);
     for (int signal : EndingSignals()) {
