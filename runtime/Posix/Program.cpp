@@ -261,6 +261,11 @@ void PrepareProcess() {
         ::sigaction(signal, &action, &previous);
         if (previous.sa_handler == SIG_IGN) ::sigaction(signal, &previous, nullptr);  // nohup stays nohup
     };
+    // Blocked meanwhile: an ignored signal must not meet our handler in the
+    // instant before it is ignored again.
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::sigprocmask(SIG_BLOCK, &all, &previous);
     sigemptyset(&interruptions);
     for (int signal : EndingSignals()) {
         sigaddset(&interruptions, signal);
@@ -268,6 +273,7 @@ void PrepareProcess() {
     }
     install(SIGTSTP, OnStop);
     install(SIGCONT, OnContinue);
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
 InterruptionShield::InterruptionShield() { shielded = 1; }
