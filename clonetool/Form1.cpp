@@ -80,8 +80,8 @@ void Form1::ScanSlots() {
                vbCritical, "9 Aim's Cloned");
     else
         MsgBox(LeftoversInTheWay(highestClone + 1) + ", so the next clone goes to " + SlotDirectory(*layout_, SlotCounter) +
-                   " and gets no instance number.\r\n" + (highestClone == 8 ? "Delete or rename it to clone into it."
-                                                                            : "Delete or rename them to clone into them."),
+                   " and gets no instance number.\r\nDelete or rename " +
+                   (highestClone + 1 < 9 ? "them to clone into them." : "it to clone into it."),
                vbCritical, "Clone Folders In Use");
 }
 

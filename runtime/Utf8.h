@@ -55,15 +55,20 @@ inline std::size_t CharacterLength(std::string_view text, std::size_t at) {
     return length;
 }
 
+// The text's first `keep` bytes or fewer, whole characters.
+constexpr std::string_view Head(std::string_view text, std::size_t keep) {
+    if (text.size() <= keep) return text;
+    while (keep > 0 && IsContinuationByte(text[keep])) --keep;
+    return text.substr(0, keep);
+}
+
 // The text's first and last `keep` bytes or fewer, whole characters, with
 // `gap` between them; the text itself when it is no longer than both.
 inline std::string WithoutMiddle(std::string_view text, std::size_t keep, std::string_view gap) {
     if (text.size() <= 2 * keep) return std::string(text);
-    std::size_t head = keep, tail = text.size() - keep;
-    while (IsContinuationByte(text[head])) --head;
+    std::size_t tail = text.size() - keep;
     while (IsContinuationByte(text[tail])) ++tail;
-    std::string shown(text.substr(0, head));
-    return shown.append(gap).append(text.substr(tail));
+    return std::string(Head(text, keep)).append(gap).append(text.substr(tail));
 }
 
 }  // namespace runtime

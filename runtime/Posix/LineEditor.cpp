@@ -202,6 +202,14 @@ std::optional<std::string> LineEditor::Run(const std::string& prompt, const std:
     }
 }
 
+// The next byte of a key begun; a resume meanwhile is drawn after the key.
+int LineEditor::NextByte() {
+    int byte;
+    while ((byte = input_.Byte()) == TerminalInput::kResumed) {
+    }
+    return byte;
+}
+
 // A character typed, from its first byte. A byte that cannot begin one, or
 // cannot continue the one begun, ends it at once: what was begun is dropped
 // and the byte that broke it is the next key. False at the end of input.
@@ -210,8 +218,7 @@ bool LineEditor::ReadCharacter(int lead) {
     const std::size_t length = SequenceLength(static_cast<unsigned char>(lead));
     if (length == 0) return true;
     while (character.size() < length) {
-        const int next = input_.Byte();
-        if (next == TerminalInput::kResumed) continue;
+        const int next = NextByte();
         if (next == TerminalInput::kEnd) return false;
         if (!Continues(character, static_cast<unsigned char>(next))) {
             input_.PutBack(next);
@@ -228,13 +235,7 @@ bool LineEditor::ReadCharacter(int lead) {
 // begins no sequence, or a byte that cannot go on with one, ends it at once
 // and is the next key. False at the end of input.
 bool LineEditor::Escape() {
-    const auto next = [this] {
-        int byte;
-        while ((byte = input_.Byte()) == TerminalInput::kResumed) {
-        }
-        return byte;
-    };
-    const int introducer = next();
+    const int introducer = NextByte();
     if (introducer == TerminalInput::kEnd) return false;
     if (introducer != '[' && introducer != 'O') {
         input_.PutBack(introducer);
@@ -242,7 +243,7 @@ bool LineEditor::Escape() {
     }
     std::string parameters;
     int final;
-    while ((final = next()) >= 0x20 && final < 0x40) parameters += static_cast<char>(final);
+    while ((final = NextByte()) >= 0x20 && final < 0x40) parameters += static_cast<char>(final);
     if (final == TerminalInput::kEnd) return false;
     if (final < 0x40 || final > 0x7E) {
         input_.PutBack(final);

@@ -78,6 +78,7 @@ public:
 
 private:
     std::optional<std::string> Run(const std::string& prompt, const std::string& text);
+    int NextByte();
     bool ReadCharacter(int lead);
     bool Escape();
     void Recall(int step);

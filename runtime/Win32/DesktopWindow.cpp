@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -82,6 +83,27 @@ struct Child {
     std::unique_ptr<ChildPeer> peer;
 };
 
+// The lines of `text` (lines joined by CR LF), each broken at its spaces
+// into as few as `fits`.
+std::vector<std::string> WrappedLines(std::string_view text, const std::function<bool(std::string_view)>& fits) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find("\r\n", start);
+        const std::string_view paragraph = text.substr(start, end - start);
+        std::string line;
+        for (std::size_t word = 0; word <= paragraph.size();) {
+            const std::size_t space = std::min(paragraph.find(' ', word), paragraph.size());
+            const std::string next(paragraph.substr(word, space - word));
+            if (!line.empty() && !fits(line + ' ' + next)) lines.push_back(std::exchange(line, {}));
+            line += (line.empty() ? "" : " ") + next;
+            word = space + 1;
+        }
+        lines.push_back(line);
+        if (end == std::string_view::npos) return lines;
+        start = end + 2;
+    }
+}
+
 // The text as a message box can show it on the screen, from its beginning:
 // lines wrapped before they would widen the box past the work area (long
 // runs without a space broken at their separators), and where it is still
@@ -107,32 +129,14 @@ std::string FitForBox(const std::string& text, HWND owner, UINT dpi) {
     // A dialog unit is a quarter of the font's average letter; the box wraps
     // at its own width, and what it adds is the icon, margins and borders.
     const int average = width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const auto dialogUnits = [average](int units) { return MulDiv(units, average, 4 * 52); };
     const int chrome = GetSystemMetrics(SM_CXICON) + MulDiv(kBoxChromeWidth, static_cast<int>(dpi), 96);
-    const int widest = std::max(std::min(MulDiv(kWidestRun, average, 4 * 52), workWidth - chrome), average / 52 * 4);
+    const int widest = std::max(std::min(dialogUnits(kWidestRun), workWidth - chrome), dialogUnits(16));
     const auto fits = [&](std::string_view line) { return width(line) <= widest; };
 
-    std::string head = text.size() > kLongestText ? text.substr(0, kLongestText) : text;
-    while (!head.empty() && IsContinuationByte(head.back())) head.pop_back();
+    const std::string_view head = Head(text, kLongestText);
     const std::string broken = BreakLongRuns(head, fits);
-    std::vector<std::string> lines;  // each as wide as fits, broken at spaces
-    for (std::size_t start = 0;;) {
-        const std::size_t end = broken.find("\r\n", start);
-        const std::string_view paragraph = std::string_view(broken).substr(start, end - start);
-        std::string line;
-        for (std::size_t word = 0; word <= paragraph.size();) {
-            const std::size_t space = std::min(paragraph.find(' ', word), paragraph.size());
-            const std::string_view next = paragraph.substr(word, space - word);
-            if (!line.empty() && !fits(line + ' ' + std::string(next))) {
-                lines.push_back(line);
-                line.clear();
-            }
-            line += (line.empty() ? "" : " ") + std::string(next);
-            word = space + 1;
-        }
-        lines.push_back(line);
-        if (end == std::string::npos) break;
-        start = end + 2;
-    }
+    std::vector<std::string> lines = WrappedLines(broken, fits);
 
     TEXTMETRICW measure = {};
     GetTextMetricsW(screen.get(), &measure);
@@ -142,15 +146,12 @@ std::string FitForBox(const std::string& text, HWND owner, UINT dpi) {
     const bool cut = lines.size() > most || head.size() < text.size();
     // Where the box's own wrapping fits the work area, its text is left as
     // it was (long runs aside); it is wrapped here only where it must be.
-    const bool boxFits = MulDiv(kBoxWrapsAt, average, 4 * 52) + chrome <= workWidth;
+    const bool boxFits = dialogUnits(kBoxWrapsAt) + chrome <= workWidth;
     if (boxFits && !cut) return broken;
     if (lines.size() > most) lines.resize(most);
     if (cut) {
         std::string& last = lines.back();
-        while (!last.empty() && !fits(last + "\xE2\x80\xA6")) {
-            last.pop_back();
-            while (!last.empty() && IsContinuationByte(last.back())) last.pop_back();
-        }
+        while (!last.empty() && !fits(last + "\xE2\x80\xA6")) last.resize(Head(last, last.size() - 1).size());
         last += "\xE2\x80\xA6";
     }
     std::string shown;
