@@ -10,7 +10,6 @@ namespace runtime {
 
 std::string MakeStagingDirectory(const std::string& directory, std::string_view longestName) {
     RequireNewDirectory(directory);
-    RequireRoomFor(directory, longestName);
     // A name of its own for each run, so that what an interrupted run leaves
     // behind never stands in the way of the next.
     std::string name = "vornix-partial-";
@@ -20,6 +19,7 @@ std::string MakeStagingDirectory(const std::string& directory, std::string_view 
     WindowsPath parent = ParseWindowsPath(directory);
     parent.components.pop_back();
     std::string path = DirectoryPath(parent.ToString()) + name;
+    RequireRoomFor(directory, path, longestName);
     try {
         MakeDirectory(path);
     } catch (RuntimeError& error) {

@@ -29,8 +29,9 @@ std::string MakeStagingDirectory(const std::string& directory, std::string_view 
 
 // Error 52 when a directory at `directory` would pass the platform's limits
 // once it holds a file named `longestName` (relative to it), or could not
-// have a program started from it: known before anything is made.
-void RequireRoomFor(const std::string& directory, std::string_view longestName);
+// have a program started from it; or when `staging`, where the files are
+// first written, could not hold that file: known before anything is made.
+void RequireRoomFor(const std::string& directory, const std::string& staging, std::string_view longestName);
 
 // Gives a directory a new name in the same parent. Error 75 when something
 // has that name already: it is never replaced.

@@ -13,7 +13,7 @@ namespace {
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsForbidden(unsigned char c) {
-    return c < 32 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*';
+    return c < 32 || c == 0x7F || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*';
 }
 
 // Names are stored as given on the host; text that is not UTF-8 could never
@@ -56,6 +56,7 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
 std::string CharacterName(unsigned char c) {
     static constexpr const char* kControls[] = {"a tab", "a line feed", "a vertical tab", "a form feed", "a carriage return"};
     if (c >= 9 && c <= 13) return std::string(kControls[c - 9]) + " (U+000" + "9ABCD"[c - 9] + ")";
+    if (c == 0x7F) return "the delete character (U+007F)";
     if (c < 32) {
         char code[] = "U+0000";
         code[4] = "0123456789ABCDEF"[c >> 4];
@@ -77,6 +78,15 @@ bool IsDeviceName(std::string_view name) {
            base[3] >= '1' && base[3] <= '9';
 }
 
+// Why a path without a drive letter is refused. Windows could make folders
+// on a share or through a device path, but a clone there is a poor idea.
+std::string NotDriveAbsolute(std::string_view path) {
+    if (path.size() < 2 || !IsSeparator(path[0]) || !IsSeparator(path[1])) return "not a full path with a drive letter";
+    if (path.size() >= 4 && (path[2] == '?' || path[2] == '.') && IsSeparator(path[3]))
+        return "a device path, which is not taken: type the path from its drive letter";
+    return "a network path, which is not taken: map a drive letter to the share";
+}
+
 }  // namespace
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -96,7 +106,7 @@ std::string DirectoryPath(std::string_view text) {
 WindowsPath ParseWindowsPath(std::string_view path) {
     const bool driveAbsolute = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
                                path[1] == ':' && IsSeparator(path[2]);
-    if (!driveAbsolute) Raise(ErrorNumber::PathNotFound, std::string(path), "not a full path with a drive letter");
+    if (!driveAbsolute) Raise(ErrorNumber::PathNotFound, std::string(path), NotDriveAbsolute(path));
     if (!IsValidUtf8(path)) Raise(ErrorNumber::BadFileNameOrNumber, std::string(path));
     if (const std::size_t length = Utf16Length(path); length > kLongestPath)
         Raise(ErrorNumber::BadFileNameOrNumber, Abbreviated(path),

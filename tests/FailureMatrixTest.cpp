@@ -174,6 +174,42 @@ TEST_F(FailureMatrix, TheDestinationExistingAsADirectoryOrAFile) {
     CloneAndExpectError(75, "Path/File access error", slot1, slot1);
 }
 
+// A prefix Wine would refuse to start the clone in is refused as Wine
+// refuses it, before the window is drawn and before anything is made.
+TEST_F(FailureMatrix, APrefixWineWouldRefuseIsRefusedBeforeTheWindow) {
+    const fs::path file = prefix.Scratch() / "a-file";
+    TestPrefix::WriteBytes(file, {1});
+    const struct {
+        const char* name;
+        std::string shellSetup;
+        int number;
+        std::string report;
+        bool anotherUsers = false;
+    } cases[] = {
+        {"relative", "cd '" + prefix.Sandbox().string() + "' && export WINEPREFIX=prefix", 76,
+         "Path not found: WINEPREFIX=prefix (not an absolute path, which Wine refuses as a prefix)"},
+        {"a file", "export WINEPREFIX='" + file.string() + "'", 76,
+         "Path not found: " + file.string() + " (the Wine prefix is not a directory)"},
+        {"another user's, as under sudo", "", 70,
+         "Permission denied: " + prefix.Root().string() + " (the Wine prefix is not owned by you", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.anotherUsers) {
+            if (::geteuid() != 0) continue;  // only root can give it away
+            GiveToUnprivilegedUser(prefix.Root().string());
+        }
+        options.shellSetup = c.shellSetup;
+        Remember();
+        const Transcript run = RunProgram(kAim50, "\n\n\n", options);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_THAT(run.output, ::testing::StartsWith("[x] Vornix (AIM v5.0)\n    Run-time error '" +
+                                                      std::to_string(c.number) + "':\n    \n    " + c.report));
+        EXPECT_THAT(run.output, Not(HasSubstr("Destination Directory")));
+        ExpectNothingElseChanged();
+    }
+}
+
 TEST_F(FailureMatrix, TheDestinationsParentMissing) {
     Remember();
     CloneAndExpectError(76, "Path not found", "C:\\No Such Folder\\Clone\\", "C:\\No Such Folder\\Clone\\");
@@ -512,7 +548,6 @@ TEST_F(FailureMatrix, TheLauncherInheritsNothingOfOurs) {
         bool terminal = false;
     } cases[] = {
         {"plain", {launcher, log}},
-        {"a relative WINEPREFIX", {launcher, log}, "cd '" + prefix.Sandbox().string() + "' && export WINEPREFIX=prefix"},
         {"signals ignored and blocked", {launcher, log}, "trap '' USR1 TERM HUP", {SIGUSR2, SIGINT}},
         {"wine found on PATH", {"PATH=" + onPath.string() + ":/usr/bin:/bin", log}},
         {"input from a terminal that stops background output", {launcher, log}, "stty tostop", {}, true},

@@ -7,11 +7,13 @@
 #include <sys/un.h>
 #include <sys/xattr.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <functional>
 
 #include "TestPrefix.h"
 #include "runtime/FileVersion.h"
@@ -41,14 +43,26 @@ std::optional<ErrorNumber> ErrorOf(Operation operation) {
     return std::nullopt;
 }
 
+// Each end of the 16-bit range: a sum landing on it, and one past it.
 TEST(Integer, AddsWithinSixteenBitsAndOverflowsWithError6) {
-    runtime::Integer counter = 32766;
-    counter += 1;
-    EXPECT_EQ(runtime::NumberToText(counter), "32767");
-    EXPECT_EQ(ErrorOf([&] { counter += 1; }), ErrorNumber::Overflow);
-    runtime::Integer lowest = -32768;
-    EXPECT_EQ(ErrorOf([&] { lowest += -1; }), ErrorNumber::Overflow);
-    EXPECT_EQ(runtime::NumberToText(-5), "-5");
+    const struct {
+        std::int16_t start, added;
+        const char* sum;  // nullptr: overflow
+    } cases[] = {
+        {32766, 1, "32767"}, {32767, 1, nullptr},     {32767, 0, "32767"},  {-32767, -1, "-32768"},
+        {-32768, -1, nullptr}, {0, -32768, "-32768"}, {-1, -32768, nullptr}, {-32768, 32767, "-1"},
+        {9, 1, "10"},        {-5, 0, "-5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.start) + " + " + std::to_string(c.added));
+        runtime::Integer counter = c.start;
+        if (c.sum) {
+            ASSERT_EQ(ErrorOf([&] { counter += c.added; }), std::nullopt);
+            EXPECT_EQ(runtime::NumberToText(counter), c.sum);
+        } else {
+            EXPECT_EQ(ErrorOf([&] { counter += c.added; }), ErrorNumber::Overflow);
+        }
+    }
 }
 
 // One that comes during an event after its last runtime operation is not
@@ -188,28 +202,49 @@ TEST_F(MappedPrefix, FindsExistingNamesInAnyCaseExactNamesFirstAndKeepsTheCaseOf
     for (const char* twin : {"aim.exe", "AIM.EXE"}) EXPECT_EQ(runtime::FileLookup(std::string("C:\\") + twin, 0), twin);
 }
 
-TEST_F(MappedPrefix, ARelativePrefixIsMadeAbsoluteAndDrivesComeFromItsDosdevices) {
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(prefix.Sandbox());
-    ::setenv("WINEPREFIX", "prefix", 1);
-    EXPECT_EQ(runtime::posix::WinePrefix(), prefix.Root());
-    std::filesystem::current_path(previous);
-    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "/";
-    ::setenv("WINEPREFIX", "", 1);  // as good as unset
-    EXPECT_EQ(runtime::posix::WinePrefix(), std::filesystem::path(home) / ".wine");
-    ::unsetenv("WINEPREFIX");
-    EXPECT_EQ(runtime::posix::WinePrefix(), std::filesystem::path(home) / ".wine");
-    ::setenv("WINEPREFIX", prefix.Root().c_str(), 1);
-
-    const auto report = [](const char* path) {
+// The prefix as Wine finds it: WINEPREFIX, else .wine in HOME, else in the
+// user database's home folder; refused where Wine refuses it.
+TEST_F(MappedPrefix, ThePrefixIsFoundAsWineFindsItAndDrivesComeFromItsDosdevices) {
+    const auto report = [](const std::function<void()>& action) {
         try {
-            runtime::posix::MapPath(path);
+            action();
         } catch (const RuntimeError& error) {
             return error.Report();
         }
         return std::string("no error");
     };
-    EXPECT_EQ(report("Q:\\x"), "Run-time error '76':\r\n\r\nPath not found: Q:\\x (drive q: is not mapped in the Wine prefix " +
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const std::filesystem::path fromDatabase = std::filesystem::path(::getpwuid(::getuid())->pw_dir) / ".wine";
+    const std::filesystem::path file = prefix.Sandbox() / "not-a-prefix";
+    TestPrefix::WriteBytes(file, {1});
+    const struct {
+        const char* winePrefix;  // nullptr: unset
+        const char* home;        // nullptr: unset
+        std::filesystem::path found;
+        std::string refusal;
+    } cases[] = {
+        {"", "/somewhere", "/somewhere/.wine"},  // empty is as good as unset
+        {nullptr, "/somewhere", "/somewhere/.wine"},
+        {nullptr, nullptr, fromDatabase},
+        {nullptr, "", fromDatabase},
+        {"prefix", nullptr, {}, "Run-time error '76':\r\n\r\nPath not found: WINEPREFIX=prefix (not an absolute path, which Wine refuses as a prefix)"},
+        {file.c_str(), nullptr, {}, "Run-time error '76':\r\n\r\nPath not found: " + file.string() + " (the Wine prefix is not a directory)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.winePrefix ? c.winePrefix : "unset") + " " + (c.home ? c.home : "unset"));
+        c.winePrefix ? ::setenv("WINEPREFIX", c.winePrefix, 1) : ::unsetenv("WINEPREFIX");
+        c.home ? ::setenv("HOME", c.home, 1) : ::unsetenv("HOME");
+        if (c.refusal.empty()) {
+            EXPECT_EQ(runtime::posix::WinePrefix(), c.found);
+        } else {
+            EXPECT_EQ(report([] { runtime::posix::WinePrefix(); }), c.refusal);
+        }
+    }
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("WINEPREFIX", prefix.Root().c_str(), 1);
+
+    const auto mapping = [&](const char* path) { return report([path] { runtime::posix::MapPath(path); }); };
+    EXPECT_EQ(mapping("Q:\\x"), "Run-time error '76':\r\n\r\nPath not found: Q:\\x (drive q: is not mapped in the Wine prefix " +
                                     prefix.Root().string() + ")");
     std::filesystem::create_directories(prefix.Root() / "elsewhere");
     std::filesystem::create_directory_symlink("../elsewhere", prefix.Root() / "dosdevices" / "q:");
@@ -217,7 +252,7 @@ TEST_F(MappedPrefix, ARelativePrefixIsMadeAbsoluteAndDrivesComeFromItsDosdevices
     // A dangling c: is no drive C, whatever drive_c holds.
     std::filesystem::remove(prefix.Root() / "dosdevices" / "c:");
     std::filesystem::create_directory_symlink("../gone", prefix.Root() / "dosdevices" / "c:");
-    EXPECT_EQ(report("C:\\x"), "Run-time error '76':\r\n\r\nPath not found: C:\\x (drive c: is not mapped in the Wine prefix " +
+    EXPECT_EQ(mapping("C:\\x"), "Run-time error '76':\r\n\r\nPath not found: C:\\x (drive c: is not mapped in the Wine prefix " +
                                     prefix.Root().string() + " (dosdevices/c: points to ../gone, which is not a directory))");
     // With no c: at all, Wine's own default.
     std::filesystem::remove(prefix.Root() / "dosdevices" / "c:");

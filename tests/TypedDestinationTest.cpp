@@ -35,6 +35,8 @@ struct TypedDestination {
     std::vector<std::pair<std::string, std::string>> links;
     // What the launcher is asked to start, when the case says.
     std::string started;
+    // Words the report of an error holds, when the case says.
+    std::string report;
 };
 
 // "{root}" in a typed path stands for the prefix's host directory.
@@ -47,8 +49,9 @@ void PrintTo(const TypedDestination& destination, std::ostream* out) { *out << d
 
 std::vector<TypedDestination> Cases() {
     const std::string longName(120, 'n');
-    std::string hostLongName;  // 100 characters of 3 bytes each
+    std::string hostLongName, hostName255;  // 100 and 85 characters of 3 bytes each
     for (int i = 0; i < 100; ++i) hostLongName += "\xE4\xB8\xAD";
+    for (int i = 0; i < 85; ++i) hostName255 += "\xE4\xB8\xAD";
     const std::string deep = longName + "/" + longName;  // with the clone, past 260 characters
     std::string veryLong = "C:\\";
     for (int i = 0; i < 45; ++i) veryLong += std::string(95, 'd') + "\\";
@@ -56,7 +59,10 @@ std::vector<TypedDestination> Cases() {
         {.name = "Empty", .typed = "", .error = 76},
         {.name = "OnlySpaces", .typed = "   ", .error = 76},
         {.name = "Relative", .typed = "AIM953\\", .error = 76},
-        {.name = "Unc", .typed = "\\\\server\\share\\", .error = 76},
+        {.name = "Unc", .typed = "\\\\server\\share\\", .error = 76, .report = "a network path, which is not taken: map a drive letter"},
+        {.name = "UncWithSlashes", .typed = "//server/share/Clone", .error = 76, .report = "a network path"},
+        {.name = "LongPathPrefix", .typed = "\\\\?\\C:\\Clone\\", .error = 76, .report = "a device path, which is not taken"},
+        {.name = "DevicePrefix", .typed = "\\\\.\\C:\\Clone\\", .error = 76, .report = "a device path, which is not taken"},
         {.name = "UnmappedDrive", .typed = "Q:\\Clone\\", .error = 76},
         {.name = "ClimbingPastTheRoot", .typed = "C:\\..\\..\\..\\Clone\\", .clone = "Clone"},
         {.name = "TrailingDotAndSpace", .typed = "C:\\Program Files\\Clone. \\", .clone = "Program Files/Clone"},
@@ -91,19 +97,35 @@ std::vector<TypedDestination> Cases() {
          .existing = "program files"},
         {.name = "LongerThan260", .typed = "C:\\" + longName + "\\" + longName + "\\Clone\\", .clone = deep + "/Clone", .existing = deep},
         {.name = "LongerThan4096", .typed = veryLong, .error = 76},
+        {.name = "LastName255Long", .typed = "C:\\" + std::string(255, 'L') + "\\", .clone = std::string(255, 'L')},
+        {.name = "NameOf256", .typed = "C:\\" + std::string(256, 'x') + "\\", .error = 52, .report = "a name of 256 characters"},
         {.name = "NameLongerThan255", .typed = "C:\\" + std::string(300, 'x') + "\\", .error = 52},
+        {.name = "NameOf255BytesOnTheHost", .typed = "C:\\" + hostName255 + "\\", .clone = hostName255},
+        {.name = "NameOf256BytesOnTheHost", .typed = "C:\\" + hostName255 + "a\\", .error = 52, .report = "a name of 256 bytes on the host"},
+        // Letters of every script are folded, each to its own capital only.
+        {.name = "CyrillicInOtherCase", .typed = "C:\\\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\\Clone\\",
+         .clone = "\xD0\x9F\xD0\xA0\xD0\x98\xD0\x92\xD0\x95\xD0\xA2/Clone", .existing = "\xD0\x9F\xD0\xA0\xD0\x98\xD0\x92\xD0\x95\xD0\xA2"},
+        {.name = "DotlessIFoldsToI", .typed = "C:\\Iab\\Clone\\", .clone = "\xC4\xB1" "ab/Clone", .existing = "\xC4\xB1" "ab"},
+        {.name = "DotlessINeverMatchesAnotherName", .typed = "C:\\Iab\\Clone\\", .error = 76, .existing = "\xC4\xB1" "ac"},
         {.name = "NameLongerThanTheHostTakes", .typed = "C:\\" + hostLongName + "\\", .error = 52},
         {.name = "NameOf256Utf16Units", .typed = "C:\\" + std::string(254, 'n') + "😀\\", .error = 52},
         {.name = "OverlongUtf8", .typed = "C:\\\xE0\x80\xAF\\", .error = 52},
         {.name = "Utf16Surrogate", .typed = "C:\\\xED\xA0\x80\\", .error = 52},
     };
-    const char* forbidden[] = {"<", ">", ":", "\"", "|", "?", "*", "\t"};
+    const char* forbidden[] = {"<", ">", ":", "\"", "|", "?", "*", "\t", "\x7F", "\x1F"};
+    const char* named[] = {"'<'", "'>'", "':'", "'\"'", "'|'", "'?'", "'*'", "a tab (U+0009)", "the delete character (U+007F)",
+                           "the control character U+001F"};
     for (std::size_t i = 0; i < std::size(forbidden); ++i)
         cases.push_back({.name = "Forbidden" + std::to_string(i),
-                         .typed = std::string("C:\\Program Files\\A") + forbidden[i] + "B\\", .error = 52});
-    const char* devices[] = {"CON", "nul", "COM1", "LPT1", "con.txt", "Nul.log", "com1.dat", "LPT1.x", "CON .txt"};
+                         .typed = std::string("C:\\Program Files\\A") + forbidden[i] + "B\\", .error = 52,
+                         .report = std::string(named[i]) + ", which Windows takes in no name"});
+    const char* devices[] = {"CON", "nul", "COM1", "LPT1", "con.txt", "Nul.log", "com1.dat", "LPT1.x", "CON .txt", "COM9", "lpt9"};
     for (std::size_t i = 0; i < std::size(devices); ++i)
-        cases.push_back({.name = "Device" + std::to_string(i), .typed = std::string("C:\\") + devices[i] + "\\", .error = 52});
+        cases.push_back({.name = "Device" + std::to_string(i), .typed = std::string("C:\\") + devices[i] + "\\", .error = 52,
+                         .report = "a device name"});
+    // Numbered devices start at 1: these are plain names.
+    for (const char* plain : {"COM0", "LPT0", "COM10", "CONSOLE", "AUXILIARY"})
+        cases.push_back({.name = std::string("Plain") + plain, .typed = std::string("C:\\") + plain + "\\", .clone = plain});
     return cases;
 }
 
@@ -124,6 +146,7 @@ protected:
         if (destination.error) {
             EXPECT_EQ(status, 1);
             EXPECT_THAT(report, HasSubstr("Run-time error '" + std::to_string(destination.error) + "':"));
+            EXPECT_THAT(report, HasSubstr(destination.report));
         } else {
             EXPECT_EQ(status, 0) << report;
             const fs::path clone = prefix.DriveC() / fs::u8path(destination.clone);

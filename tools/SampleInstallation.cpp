@@ -115,6 +115,15 @@ void Install(const std::filesystem::path& prefix, const std::filesystem::path& c
 }
 
 void InstallInto(const std::filesystem::path& directory, const std::filesystem::path& clientProgram) {
+    // A prefix given by a slip (the user's own, with a real client in it)
+    // must cost nothing: nothing is written where any file of it is.
+    for (const std::string& name : ClientManifest(ClientRelease::Aim50)) {
+        const std::filesystem::path target = directory / HostRelative(name);
+        std::error_code error;
+        if (std::filesystem::symlink_status(target, error).type() != std::filesystem::file_type::not_found)
+            throw std::runtime_error(target.string() + " exists already: " + directory.string() +
+                                     " holds an installation, and nothing was written");
+    }
     std::filesystem::create_directories(directory / "Sounds");
     for (const std::string& name : ClientManifest(ClientRelease::Aim50)) {
         const std::filesystem::path target = directory / HostRelative(name);

@@ -28,6 +28,7 @@ std::vector<std::uint8_t> ClientProgram(std::uint16_t major, std::uint16_t minor
 void Install(const std::filesystem::path& prefix, const std::filesystem::path& clientProgram = {});
 
 // The same into a directory given directly (on Windows, the real one).
+// Refuses, writing nothing, when any file of the installation is there.
 void InstallInto(const std::filesystem::path& directory, const std::filesystem::path& clientProgram = {});
 
 }  // namespace vornix::sample

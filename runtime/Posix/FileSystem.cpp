@@ -17,6 +17,7 @@
 #include <optional>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "../BinaryFile.h"
 #include "../Program.h"
@@ -78,7 +79,7 @@ FileDescriptor OpenOrdinaryFile(const std::string& path, int access, struct stat
 void CopyRange(int from, int to, off_t offset, off_t end, bool& kernelCopies, const std::string& source,
                const std::string& destination) {
     constexpr off_t kStep = 1 << 20;
-    char buffer[1 << 16];
+    std::vector<char> buffer;  // off the stack, which may be small; only when needed
     while (end < 0 || offset < end) {
         RaiseIfInterrupted(destination);
         const off_t wanted = end < 0 ? kStep : std::min(kStep, end - offset);
@@ -97,10 +98,11 @@ void CopyRange(int from, int to, off_t offset, off_t end, bool& kernelCopies, co
         } else
 #endif
         {
-            copied = ::pread(from, buffer, std::min<std::size_t>(sizeof buffer, static_cast<std::size_t>(wanted)), offset);
+            buffer.resize(1 << 16);
+            copied = ::pread(from, buffer.data(), std::min(buffer.size(), static_cast<std::size_t>(wanted)), offset);
             if (copied < 0 && errno != EINTR) RaiseFromErrno(errno, source, ErrorNumber::DeviceIOError);
             for (ssize_t done = 0; copied > 0 && done < copied;) {
-                const ssize_t put = ::pwrite(to, buffer + done, static_cast<std::size_t>(copied - done), offset + done);
+                const ssize_t put = ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(copied - done), offset + done);
                 if (put < 0 && errno != EINTR) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
                 done += std::max<ssize_t>(put, 0);
             }
@@ -131,6 +133,22 @@ void CopyContents(int from, int to, const struct stat& info, const std::string& 
     }
 #endif
     CopyRange(from, to, 0, -1, kernelCopies, source, destination);
+}
+
+// Wine keeps a file's hidden, system and archive attributes in an extended
+// attribute, and Windows' copy carries them; where either file system keeps
+// none, there is nothing to carry.
+void CopyDosAttributes(int from, int to) {
+#if defined(__linux__)
+    constexpr const char* kName = "user.DOSATTRIB";
+    const ssize_t size = ::fgetxattr(from, kName, nullptr, 0);
+    if (size <= 0) return;
+    std::string value(static_cast<std::size_t>(size), '\0');
+    const ssize_t got = ::fgetxattr(from, kName, value.data(), value.size());
+    if (got > 0) (void)::fsetxattr(to, kName, value.data(), static_cast<std::size_t>(got), 0);
+#else
+    (void)from, (void)to;
+#endif
 }
 
 class PosixBinaryFile : public BinaryFile {
@@ -243,8 +261,9 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     return i == a.size() && j == b.size();
 }
 
-// The host's limits, of the file system that will hold the clone.
-void RequireRoomFor(const std::string& directory, std::string_view longestName) {
+// The host's limits, of the file system that will hold the clone, for the
+// folder the files are written into first and the one they end up in.
+void RequireRoomFor(const std::string& directory, const std::string& staging, std::string_view longestName) {
     const HostPath mapped = MapPath(directory);
     const std::filesystem::path parent = mapped.host.parent_path();
     const long longestHostName = ::pathconf(parent.c_str(), _PC_NAME_MAX);
@@ -254,11 +273,13 @@ void RequireRoomFor(const std::string& directory, std::string_view longestName) 
         Raise(ErrorNumber::BadFileNameOrNumber, directory,
               "a name of " + std::to_string(name) + " bytes on the host; its file system takes at most " +
                   std::to_string(longestHostName));
-    const std::size_t path = (mapped.host / "").string().size() + longestName.size();
-    if (longestHostPath > 0 && path >= static_cast<std::size_t>(longestHostPath))
-        Raise(ErrorNumber::BadFileNameOrNumber, directory,
-              "its files would have host paths of " + std::to_string(path) + " bytes; the host takes fewer than " +
-                  std::to_string(longestHostPath));
+    for (const std::filesystem::path& folder : {mapped.host, MapPath(staging).host}) {
+        const std::size_t path = (folder / "").string().size() + longestName.size();
+        if (longestHostPath > 0 && path >= static_cast<std::size_t>(longestHostPath))
+            Raise(ErrorNumber::BadFileNameOrNumber, directory,
+                  "its files would have host paths of " + std::to_string(path) + " bytes; the host takes fewer than " +
+                      std::to_string(longestHostPath));
+    }
 }
 
 bool CanListDirectory(const std::string& path) {
@@ -307,6 +328,7 @@ void CopyFile(const std::string& source, const std::string& destination) {
     if (output.get() < 0) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
     if (to.missing != 0) posix::NoteMade(to.host, false);
     CopyContents(input.get(), output.get(), sourceInfo, source, destination);
+    CopyDosAttributes(input.get(), output.get());
     // Windows' CopyFile keeps the modification time too.
     const struct timespec times[2] = {{0, UTIME_OMIT}, sourceInfo.st_mtim};
     if (::futimens(output.get(), times) != 0) RaiseFromErrno(errno, destination, ErrorNumber::DeviceIOError);

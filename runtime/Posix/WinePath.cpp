@@ -1,7 +1,9 @@
 #include "WinePath.h"
 
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -106,10 +108,33 @@ std::unique_ptr<Lookups> remembered;
 }  // namespace
 
 std::filesystem::path WinePrefix() {
-    if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix)
-        return std::filesystem::absolute(prefix);
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home ? home : "/") / ".wine";
+    std::filesystem::path prefix;
+    if (const char* variable = std::getenv("WINEPREFIX"); variable && *variable) {
+        if (variable[0] != '/')
+            Raise(ErrorNumber::PathNotFound, "WINEPREFIX=" + std::string(variable),
+                  "not an absolute path, which Wine refuses as a prefix");
+        prefix = variable;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home)
+            if (const passwd* user = ::getpwuid(::getuid())) home = user->pw_dir;
+        if (!home || !*home)
+            Raise(ErrorNumber::PathNotFound, "~/.wine",
+                  "neither WINEPREFIX nor HOME is set, and user " + std::to_string(::getuid()) + " has no home folder");
+        prefix = std::filesystem::path(home) / ".wine";
+    }
+    // Wine would refuse to start the clone in a prefix it refuses: known
+    // before anything is made there. One that does not exist yet Wine makes.
+    struct stat info {};
+    if (::stat(prefix.c_str(), &info) != 0) {
+        if (!IsMiss(errno)) RaiseFromErrno(errno, prefix.string(), ErrorNumber::PathNotFound);
+    } else if (!S_ISDIR(info.st_mode)) {
+        Raise(ErrorNumber::PathNotFound, prefix.string(), "the Wine prefix is not a directory");
+    } else if (info.st_uid != ::getuid()) {
+        Raise(ErrorNumber::PermissionDenied, prefix.string(),
+              "the Wine prefix is not owned by you, so Wine refuses it; run this program as its owner");
+    }
+    return prefix;
 }
 
 std::filesystem::path DriveDirectory(char drive, const std::string& windowsPath) {

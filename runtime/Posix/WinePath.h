@@ -9,7 +9,9 @@
 
 namespace runtime::posix {
 
-// $WINEPREFIX, or ~/.wine when it is unset; always absolute.
+// $WINEPREFIX, or .wine in the home folder (HOME, else the user database's)
+// when it is unset. Refused as Wine refuses it: a relative WINEPREFIX (76),
+// a prefix that is no directory (76) or is another user's (70).
 std::filesystem::path WinePrefix();
 
 struct HostPath {

@@ -194,8 +194,8 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 // (room for an 8.3 name in it), and starts programs from no longer one: Wine
 // draws the line there too. A clone's files, made through "\\?\", are far
 // from their own limit then.
-void RequireRoomFor(const std::string& directory, std::string_view longestName) {
-    (void)longestName;
+void RequireRoomFor(const std::string& directory, const std::string& staging, std::string_view longestName) {
+    (void)longestName, (void)staging;
     constexpr std::size_t kLongestFolder = MAX_PATH - 12;
     const std::size_t folder = win32::Wide(directory).size() - 1;  // without its backslash
     if (folder > kLongestFolder)
