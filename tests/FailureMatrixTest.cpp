@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 
+#include <climits>
 #include <csignal>
 #include <filesystem>
 #include <regex>
@@ -69,8 +70,15 @@ protected:
         return run;
     }
 
+    // Names only what changed: a whole snapshot is too long to read.
     void ExpectNothingElseChanged() const {
-        EXPECT_EQ(TestPrefix::Snapshot(prefix.Sandbox(), excluded_), before_) << "something outside the destination changed";
+        const std::map<std::string, std::string> after = TestPrefix::Snapshot(prefix.Sandbox(), excluded_);
+        std::string changed;
+        for (const auto& [name, what] : after)
+            if (const auto was = before_.find(name); was == before_.end() || was->second != what) changed += "\n  new or changed: " + name;
+        for (const auto& [name, what] : before_)
+            if (!after.contains(name)) changed += "\n  gone: " + name;
+        EXPECT_EQ(changed, "") << "something outside the destination changed";
     }
 
     static void ExpectReport(const Transcript& run, int number, const std::string& description, const std::string& path) {
@@ -106,19 +114,22 @@ private:
     std::map<std::string, std::string> before_;
 };
 
-// A source entry that cannot be copied: error 53 at once, and no clone.
+// A source entry that cannot be copied: error 53 at once, and no clone. A
+// link is followed: to an ordinary file it is that file.
 TEST_F(FailureMatrix, ASourceThatIsMissingOrNoOrdinaryFile) {
     const struct {
         const char* entry;
         const char* kind;
+        const char* reported = nullptr;  // when another than the entry
     } cases[] = {{"Patcher.dll", "missing"},   {"Sounds/talkstop.wav", "missing"}, {"Patcher.dll", "fifo"},
                  {"Patcher.dll", "socket"},    {"Patcher.dll", "device"},          {"Patcher.dll", "directory"},
-                 {"Patcher.dll", "fifo at the open"}};
+                 {"Patcher.dll", "fifo at the open"}, {"Patcher.dll", "link to a file"},
+                 {"Sounds", "dangling link", "Sounds/cashregister.wav"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.entry) + " " + c.kind);
         const fs::path entry = prefix.Installation() / c.entry;
-        const std::vector<std::uint8_t> kept = TestPrefix::Bytes(entry);
-        fs::remove(entry);
+        const fs::path moved = prefix.Scratch() / "moved";
+        fs::rename(entry, moved);
         const std::string kind = c.kind;
         int listening = -1;
         if (kind == "fifo") {
@@ -126,9 +137,11 @@ TEST_F(FailureMatrix, ASourceThatIsMissingOrNoOrdinaryFile) {
         }
         const SessionOptions plain = options;
         if (kind == "fifo at the open") {  // after it was looked at: the open must not wait for a writer
-            TestPrefix::WriteBytes(entry, kept);
+            fs::copy_file(moved, entry);
             options.InjectFaults({"VORNIX_FIFO_AT_OPEN_SUFFIX=/Patcher.dll"});
         }
+        if (kind == "link to a file") fs::create_symlink(moved, entry);
+        if (kind == "dangling link") fs::create_directory_symlink(prefix.Scratch() / "gone", entry);
         if (kind == "device") fs::create_symlink("/dev/zero", entry);
         if (kind == "directory") fs::create_directory(entry);
         if (kind == "socket") {
@@ -139,13 +152,21 @@ TEST_F(FailureMatrix, ASourceThatIsMissingOrNoOrdinaryFile) {
             ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         }
         Remember(prefix.Slot(1), kind == "fifo at the open" ? entry : fs::path());
-        std::string windowsName = c.entry;
+        std::string windowsName = c.reported ? c.reported : c.entry;
         std::replace(windowsName.begin(), windowsName.end(), '/', '\\');
-        CloneAndExpectError(53, "File not found", "C:\\Program Files\\AIM95\\" + windowsName);
-        EXPECT_FALSE(fs::exists(prefix.Slot(1)));
+        if (kind == "link to a file") {
+            const Transcript run = RunProgram(kAim50, "\n\n\n", options);
+            EXPECT_EQ(run.status, 0) << run.output;
+            EXPECT_EQ(TestPrefix::Bytes(prefix.Slot(1) / c.entry), TestPrefix::Bytes(moved));
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(prefix.Slot(1) / c.entry))) << "a copy, not a link";
+            fs::remove_all(prefix.Slot(1));
+        } else {
+            CloneAndExpectError(53, "File not found", "C:\\Program Files\\AIM95\\" + windowsName);
+            EXPECT_FALSE(fs::exists(prefix.Slot(1)));
+        }
         if (listening >= 0) ::close(listening);
         fs::remove(entry);
-        TestPrefix::WriteBytes(entry, kept);
+        fs::rename(moved, entry);
         options = plain;
     }
 }
@@ -159,6 +180,21 @@ TEST_F(FailureMatrix, AimExeVanishingAfterStartUp) {
     session.Send("");
     ExpectReport({session.Finish(), session.Output()}, 53, "File not found", "C:\\Program Files\\AIM95\\aim.exe");
     EXPECT_FALSE(fs::exists(prefix.Slot(1)));
+}
+
+// What is started is looked at once more just before: a clone's aim.exe
+// turned into a folder while a notice is up is not found, and nothing starts.
+TEST_F(FailureMatrix, AClonesAimExeReplacedByAFolderBeforeTheStart) {
+    ProgramSession session(kAim50, options);
+    ASSERT_TRUE(session.WaitFor("q = close: "));
+    session.Send("");
+    ASSERT_TRUE(session.WaitFor("[i] Finished Copying"));
+    fs::remove(prefix.Slot(1) / "aim.exe");
+    fs::create_directory(prefix.Slot(1) / "aim.exe");
+    session.Send("");
+    session.Send("");
+    ExpectReport({session.Finish(), session.Output()}, 53, "File not found", "C:\\Program Files\\AIM951\\aim.exe");
+    EXPECT_FALSE(fs::exists(LaunchLog())) << "the launcher is never started";
 }
 
 TEST_F(FailureMatrix, TheDestinationExistingAsADirectoryOrAFile) {
@@ -303,6 +339,8 @@ TEST_F(FailureMatrix, ALauncherMissingOrFailingIsNamedAndLeavesTheFinishedClone)
     };
     const fs::path talkative = saying("talkative-wine", "head -c 10000 /dev/zero | tr '\\0' x");
     const fs::path atTheLimit = saying("limit-wine", "head -c 2048 /dev/zero | tr '\\0' y");
+    const fs::path overTheLimit = saying("over-wine", "head -c 2049 /dev/zero | tr '\\0' w");
+    const fs::path huge = MakeScript(prefix.Scratch() / "huge-wine", "head -c 1048576 /dev/zero | tr '\\0' z\nexit 1\n");
     const fs::path colourful = saying("colourful-wine", "printf '\\033[31mred\\007\\n'");
     const fs::path stopping = MakeScript(prefix.Scratch() / "stopping-wine", "kill -STOP $$\n");
     const std::string starting = " while starting C:\\Program Files\\AIM951\\aim.exe";
@@ -321,7 +359,9 @@ TEST_F(FailureMatrix, ALauncherMissingOrFailingIsNamedAndLeavesTheFinishedClone)
         {talkative, 75,
          "Path/File access error: " + talkative.string() + " (it exited with status 3" + starting + ": " +
              std::string(2048, 'x') + " ...)"},
-        {atTheLimit, 75, std::string(2048, 'y') + ")"},
+        {atTheLimit, 75, ": " + std::string(2048, 'y') + ")"},
+        {overTheLimit, 75, ": " + std::string(2048, 'w') + " ...)"},
+        {huge, 75, "(it exited with status 1" + starting + ": " + std::string(2048, 'z') + " ...)"},
         {colourful, 75, starting + ": ^[[31mred^G)"},
         {stopping, 75, "(it was stopped by SIGSTOP" + starting + ", and is left stopped as process "},
     };
@@ -366,29 +406,90 @@ TEST_F(FailureMatrix, ALauncherMissingOrFailingIsNamedAndLeavesTheFinishedClone)
 // the destination's name just before the clone is put in place is never
 // replaced.
 TEST_F(FailureMatrix, FileSystemsThatCannotDoEverything) {
+    const std::string slot1 = "C:\\Program Files\\AIM951\\";
     const struct {
         std::vector<std::string> faults;
-        bool raced;
+        bool raced = false;
+        std::string shellSetup;
+        int number = 0;  // the error it ends with, if any
+        std::string report;
     } cases[] = {
         {{"VORNIX_RACE_RENAME=1"}, true},
         {{"VORNIX_RACE_RENAME=1", "VORNIX_RENAME_CANNOT_REFUSE=1"}, true},
-        {{"VORNIX_RENAME_CANNOT_REFUSE=1"}, false},
-        {{"VORNIX_COPY_RANGE_ERRNO=18"}, false},  // EXDEV: another file system
+        {{"VORNIX_RENAME_CANNOT_REFUSE=1"}},
+        {{"VORNIX_COPY_RANGE_ERRNO=18"}},  // EXDEV: another file system
+        // Copied through our own hands, on a small stack.
+        {{"VORNIX_COPY_RANGE_ERRNO=18"}, false, "ulimit -s 64"},
+        {{"VORNIX_MKDIR_ERRNO=30"}, false, "", 70, "Permission denied: " + slot1 + " (Read-only file system)"},
+        {{"VORNIX_CREATE_ERRNO=20"}, false, "", 76, "Path not found: " + slot1 + "aim.exe (Not a directory)"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.faults));
+        SCOPED_TRACE(::testing::PrintToString(c.faults) + " " + c.shellSetup);
         SessionOptions faulty = options;
         faulty.InjectFaults(c.faults);
+        faulty.shellSetup = c.shellSetup;
         const Transcript run = RunProgram(kAim50, "\n\n\n", faulty);
         if (c.raced) {
-            ExpectReport(run, 75, "Path/File access error", "C:\\Program Files\\AIM951\\ (it exists already)");
+            ExpectReport(run, 75, "Path/File access error", slot1 + " (it exists already)");
             EXPECT_TRUE(fs::is_directory(prefix.Slot(1)) && fs::is_empty(prefix.Slot(1))) << "the other directory is kept";
+        } else if (c.number) {
+            EXPECT_EQ(run.status, 1);
+            EXPECT_THAT(run.output, HasSubstr("Run-time error '" + std::to_string(c.number) + "':\n    \n    " + c.report));
+            EXPECT_FALSE(fs::exists(prefix.Slot(1)));
         } else {
             EXPECT_EQ(run.status, 0) << run.output;
             EXPECT_THAT(prefix.MiscopiedFiles(prefix.Slot(1), Aim50Edition(), '1'), ::testing::IsEmpty()) << run.output;
         }
         EXPECT_EQ(FilesBeingCloned(prefix.ProgramFiles()), 0u);
         fs::remove_all(prefix.Slot(1));
+    }
+}
+
+// The host path of the clone's longest file, in the folder it is written to
+// first and in the one it ends up in, at the host's limit and one byte over:
+// what is over is refused before anything is made.
+TEST_F(FailureMatrix, TheHostsPathLimitAtItsEdge) {
+    const std::string longest = "Sounds/cashregister.wav", stagingName = "vornix-partial-01234567";
+    const std::string drive = (prefix.Root() / "dosdevices" / "c:").string();  // drive C as the program reaches it
+    const struct {
+        const char* name;
+        std::string folder;
+        std::size_t bytes;  // of the longest file's host path where it is first written
+        bool refused;
+    } cases[] = {
+        {"a long name at the limit", std::string(40, 'N'), PATH_MAX - 1, false},
+        {"a long name one over", std::string(40, 'N'), PATH_MAX, true},
+        {"a short name, its staging folder at the limit", "Short", PATH_MAX - 1, false},
+        {"a short name, only its staging folder one over", "Short", PATH_MAX, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t folder = std::max(c.folder.size(), stagingName.size());
+        std::size_t left = c.bytes - drive.size() - 1 - folder - 1 - longest.size();
+        std::string typed = "C:", host = drive;
+        fs::path parent = prefix.DriveC();
+        for (std::size_t step; left > 0; left -= step) {  // folders of at most 250 bytes, each with its separator
+            step = std::min<std::size_t>(251, left);
+            if (left - step == 1) --step;
+            typed += "\\" + std::string(step - 1, 'p');
+            host += "/" + std::string(step - 1, 'p');
+            parent /= std::string(step - 1, 'p');
+        }
+        fs::create_directories(parent);
+        ASSERT_EQ((host + "/" + std::string(folder, 'x') + "/" + longest).size(), c.bytes);
+        Remember(c.refused ? fs::path() : parent / c.folder);
+        const Transcript run = RunProgram(kAim50, "e\n" + typed + "\\" + c.folder + "\\\n\n\n\nq\n\n\n", options);
+        if (c.refused) {
+            EXPECT_EQ(run.status, 1);
+            EXPECT_THAT(run.output, HasSubstr("(its files would have host paths of " + std::to_string(c.bytes) +
+                                              " bytes; the host takes fewer than " + std::to_string(PATH_MAX) + ")"));
+        } else {
+            EXPECT_EQ(run.status, 0) << run.output;
+            const char unpatched = static_cast<char>(TestPrefix::ByteAt(prefix.Installation() / "aim.exe", 21914));
+            EXPECT_THAT(prefix.MiscopiedFiles(parent / c.folder, Aim50Edition(), unpatched), ::testing::IsEmpty()) << run.output;
+        }
+        ExpectNothingElseChanged();
+        fs::remove_all(prefix.DriveC() / typed.substr(3, typed.find('\\', 3) - 3));
     }
 }
 

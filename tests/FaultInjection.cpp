@@ -11,7 +11,9 @@
 //   VORNIX_RENAME_CANNOT_REFUSE=1     renameat2 fails with EINVAL, as on a file
 //                                     system without RENAME_NOREPLACE;
 //   VORNIX_RACE_RENAME=1              an empty directory appears under the new
-//                                     name just before each renameat2.
+//                                     name just before each renameat2;
+//   VORNIX_MKDIR_ERRNO=30             every mkdir fails with that errno;
+//   VORNIX_CREATE_ERRNO=20            every open that may create fails so.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,6 +52,7 @@ extern "C" int open(const char* path, int flags, ...) {
     const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
     va_end(arguments);
     if ((flags & O_ACCMODE) == O_RDWR && EndsWith(path, "VORNIX_FAIL_RDWR_SUFFIX")) return Refuse(EACCES);
+    if (const char* error = std::getenv("VORNIX_CREATE_ERRNO"); error && (flags & O_CREAT)) return Refuse(std::atoi(error));
     if ((flags & O_ACCMODE) == O_RDONLY && EndsWith(path, "VORNIX_FIFO_AT_OPEN_SUFFIX")) {
         static const auto realUnlink = Real<int (*)(const char*)>("unlink");
         realUnlink(path);
@@ -93,4 +96,10 @@ extern "C" int renameat2(int fromDirectory, const char* from, int toDirectory, c
     if (std::getenv("VORNIX_RENAME_CANNOT_REFUSE")) return Refuse(EINVAL);
     static const auto real = Real<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
     return real(fromDirectory, from, toDirectory, to, flags);
+}
+
+extern "C" int mkdir(const char* path, mode_t mode) {
+    if (const char* error = std::getenv("VORNIX_MKDIR_ERRNO")) return Refuse(std::atoi(error));
+    static const auto real = Real<int (*)(const char*, mode_t)>("mkdir");
+    return real(path, mode);
 }

@@ -309,22 +309,34 @@ TEST_F(MappedPrefix, CopyFileReplacesButNeverCopiesOntoItsSource) {
     EXPECT_EQ(ErrorOf([] { runtime::CopyFile("C:\\a.bin", "C:\\no\\dir\\c.bin"); }), ErrorNumber::PathNotFound);
 }
 
-TEST_F(MappedPrefix, CopyFileKeepsModificationTimeAndPermissionsAsCpDoes) {
+// The modification time and permissions as cp keeps them, and Wine's DOS
+// attributes as Windows' copy keeps them.
+TEST_F(MappedPrefix, CopyFileKeepsModificationTimePermissionsAndDosAttributes) {
     namespace fs = std::filesystem;
     const mode_t umask = ::umask(022);
     const struct {
         fs::perms source, copy;
-    } cases[] = {{fs::perms(0755), fs::perms(0755)}, {fs::perms(0444), fs::perms(0644)}, {fs::perms(0666), fs::perms(0644)}};
+        const char* attributes = nullptr;  // user.DOSATTRIB of the source, when it has one
+    } cases[] = {{fs::perms(0755), fs::perms(0755)}, {fs::perms(0444), fs::perms(0644), "0x21"},
+                 {fs::perms(0666), fs::perms(0644), "0x6"}, {fs::perms(0644), fs::perms(0644), "0x20"}};
+    const fs::path copy = prefix.DriveC() / "copy.bin";
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.attributes ? c.attributes : "no attributes");
         TestPrefix::WriteBytes(prefix.DriveC() / "a.bin", {1, 2, 3});
+        if (c.attributes && ::setxattr((prefix.DriveC() / "a.bin").c_str(), "user.DOSATTRIB", c.attributes,
+                                       std::strlen(c.attributes), 0) != 0)
+            GTEST_SKIP() << "no user extended attributes in " << prefix.DriveC() << "; set TMPDIR to a file system with them";
         fs::permissions(prefix.DriveC() / "a.bin", c.source);
         const auto stamp = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
         fs::last_write_time(prefix.DriveC() / "a.bin", stamp);
         runtime::CopyFile("C:\\a.bin", "C:\\copy.bin");
         EXPECT_EQ(fs::last_write_time(prefix.DriveC() / "copy.bin"), stamp);
         EXPECT_EQ(fs::status(prefix.DriveC() / "copy.bin").permissions(), c.copy);
-        fs::remove(prefix.DriveC() / "copy.bin");
-        fs::permissions(prefix.DriveC() / "a.bin", fs::perms(0644));
+        char kept[16] = {};
+        const ssize_t length = ::getxattr(copy.c_str(), "user.DOSATTRIB", kept, sizeof kept);
+        EXPECT_EQ(length < 0 ? "none" : std::string(kept, static_cast<std::size_t>(length)), c.attributes ? c.attributes : "none");
+        fs::remove(copy);
+        fs::remove(prefix.DriveC() / "a.bin");
     }
     ::umask(umask);
 }
