@@ -553,11 +553,12 @@ TEST_F(FailureMatrix, AnInterruptionEndsTheProgramWhereverItComes) {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
             while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            ASSERT_TRUE(fs::exists(pidFile)) << "the launcher never started:\n" << program.Output();
         }
         program.Signal(c.signal);
         if (c.status != 0) {
             // Acted on before any more input comes.
-            EXPECT_TRUE(c.at == At::Prompt || program.WaitFor("Run-time error '18':\n    \n    User interrupt occurred"));
+            ASSERT_TRUE(c.at == At::Prompt || program.WaitFor("Run-time error '18':\n    \n    User interrupt occurred"));
             EXPECT_EQ(program.Finish(), c.status);
         } else {
             program.Send("q\n\n");
@@ -589,8 +590,8 @@ TEST_F(FailureMatrix, AnInterruptionEndsTheProgramWhereverItComes) {
     script.SendKeys("e\r");
     ASSERT_TRUE(script.WaitFor("New destination: "));
     ::kill(std::stoi(script.Output().substr(at + 4)), SIGTERM);
-    EXPECT_TRUE(script.WaitFor("status 143")) << "the script goes on after the program";
-    EXPECT_TRUE(script.WaitFor("cooked")) << "the terminal is as it was";
+    ASSERT_TRUE(script.WaitFor("status 143")) << "the script goes on after the program";
+    ASSERT_TRUE(script.WaitFor("cooked")) << "the terminal is as it was";
     EXPECT_EQ(script.Finish(), 0);
 }
 

@@ -162,7 +162,7 @@ TEST(Form1NotInstalled, OnlyTheCriticalNoticeAndNoWindow) {
 
 TEST_F(Form1Test, ClosingShowsAboutThenTheEditionsDistributionNotice) {
     EXPECT_EQ(Run(Aim48Edition()), 0);
-    EXPECT_THAT(window.Titles(), ElementsAre("About...", "Downloaded from www.vornix.example"));
+    ASSERT_THAT(window.Titles(), ElementsAre("About...", "Downloaded from www.vornix.example"));
     EXPECT_EQ(window.boxes[0].text, "Vornix (AIM v4.8)\r\n\r\nCreated by:\r\nThe Vornix developers\r\n(developers@vornix.example)");
     EXPECT_EQ(window.boxes[1].text,
               "This file has been downloaded from www.vornix.example\r\n\r\nIf you got it from anywhere else please "
@@ -187,7 +187,7 @@ TEST_P(CloneRun, OneClickMakesTheNextCloneAndProposesTheOneAfter) {
     };
     EXPECT_EQ(Run(Edition(), {kClick}), 0);
 
-    EXPECT_THAT(window.Titles(), ElementsAre("Finished Copying", "If An Error Occurs", "About...",
+    ASSERT_THAT(window.Titles(), ElementsAre("Finished Copying", "If An Error Occurs", "About...",
                                              "Downloaded from www.vornix.example"));
     EXPECT_FALSE(window.boxes[0].buttonEnabled);
     EXPECT_FALSE(window.boxes[1].buttonEnabled);

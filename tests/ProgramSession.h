@@ -41,7 +41,8 @@ public:
     ~ProgramSession();
 
     // Waits until the output holds `text` after what earlier waits consumed.
-    bool WaitFor(const std::string& text, std::chrono::seconds timeout = std::chrono::seconds(20));
+    // Gives up after `timeout`, well within a test's own time limit.
+    bool WaitFor(const std::string& text, std::chrono::seconds timeout = std::chrono::seconds(10));
     void Send(const std::string& line);
     // Sends keys as they are, with no line end added.
     void SendKeys(const std::string& keys);
@@ -52,7 +53,7 @@ public:
     // Closes the input, reads to the end and returns the exit status, or
     // KilledBy(N) when signal N ended it. A program still running after the
     // deadline is killed, and the test fails with what it printed.
-    int Finish(std::chrono::seconds deadline = std::chrono::seconds(60));
+    int Finish(std::chrono::seconds deadline = std::chrono::seconds(20));
     const std::string& Output() const { return output_; }
     // Standard error, when kept apart.
     const std::string& Errors() const { return errors_; }

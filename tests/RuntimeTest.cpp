@@ -80,6 +80,19 @@ TEST(Interruptions, OneAfterAnEventsLastOperationEndsTheProgramAfterTheEvent) {
         ::testing::KilledBySignal(SIGTERM), "");
 }
 
+TEST(ClickButton, ADisabledButtonRunsNothing) {
+    runtime::Form form("Clicked", 1, 1);
+    runtime::CommandButton button(form, "Command1", "Go", {0, 0, 1, 1}, 0);
+    int clicks = 0;
+    button.Click = [&] { ++clicks; };
+    button.SetEnabled(false);
+    EXPECT_EQ(runtime::ClickButton(form, button), std::nullopt);
+    EXPECT_EQ(clicks, 0);
+    button.SetEnabled(true);
+    EXPECT_EQ(runtime::ClickButton(form, button), std::nullopt);
+    EXPECT_EQ(clicks, 1);
+}
+
 TEST(RuntimeErrorReport, NamesNumberDescriptionAndPath) {
     RuntimeError error(ErrorNumber::PathNotFound, "D:\\x\\");
     EXPECT_EQ(error.Report(), "Run-time error '76':\r\n\r\nPath not found: D:\\x\\");
