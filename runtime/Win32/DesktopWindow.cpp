@@ -232,9 +232,16 @@ private:
         }
         case WM_CLOSE:
             // A close requested while a click runs ("End task", say) waits
-            // for the click to finish: the two never interleave.
-            if (busy_) closeRequested_ = true;
-            else if (auto status = RequestClose(*form_)) EndWith(*status);
+            // for the click to finish: the two never interleave. One that
+            // comes while a close shows its notices is that close's.
+            if (busy_) {
+                closeRequested_ = true;
+            } else if (!closing_) {
+                closing_ = true;
+                const std::optional<int> status = RequestClose(*form_);
+                closing_ = false;
+                if (status) EndWith(*status);
+            }
             return 0;
         // As dialog boxes do: the control that had the focus gets it back when
         // the window is activated again, after another window or a restore.
@@ -300,9 +307,11 @@ private:
         if (control == TextBoxWindow()) SendMessageW(control, EM_SETSEL, 0, -1);
     }
 
+    // The control keeps its caret and selection, as a dialog box's does; only
+    // with none to give it back to does the window choose, as at first showing.
     void RestoreFocus() {
-        const bool usable = focus_ && IsWindow(focus_) && IsWindowEnabled(focus_);
-        Focus(usable ? focus_ : GetNextDlgTabItem(window_, nullptr, FALSE));
+        if (focus_ && IsWindow(focus_) && IsWindowEnabled(focus_)) SetFocus(focus_);
+        else Focus(GetNextDlgTabItem(window_, nullptr, FALSE));
     }
 
     // Keys and clicks that came while the window was busy were meant for
@@ -445,6 +454,7 @@ private:
     int exitStatus_ = 0;
     bool busy_ = false;            // while a click runs
     bool closeRequested_ = false;  // meanwhile
+    bool closing_ = false;         // while a close shows its notices
 };
 
 }  // namespace

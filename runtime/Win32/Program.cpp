@@ -72,8 +72,18 @@ bool StartWithToken(HANDLE token, const std::wstring& program, const std::wstrin
     STARTUPINFOW startup = StartupInfo(show);
     PROCESS_INFORMATION started = {};
     if (!createProcessWithToken(token, 0, program.c_str(), commandLine.data(), 0, nullptr, directory.c_str(),
-                                &startup, &started))
-        RaiseFromError(GetLastError(), path, ErrorNumber::FileNotFound);
+                                &startup, &started)) {
+        // Never elevated instead (the Secondary Logon service may be off):
+        // the clone is whole, and the user can start it.
+        const DWORD error = GetLastError();
+        try {
+            RaiseFromError(error, path, ErrorNumber::FileNotFound);
+        } catch (RuntimeError& failure) {
+            failure.AddNote("the clone was made in " + path.substr(0, path.find_last_of('\\') + 1) +
+                            " but could not be started as the desktop user; start " + path + " by hand");
+            throw;
+        }
+    }
     LetGo(started);
     return true;
 }

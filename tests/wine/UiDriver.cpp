@@ -31,15 +31,30 @@
 
 #include "clonetool/editions/Edition.h"
 #include "runtime/FileSystem.h"
+#include "runtime/RuntimeError.h"
 #include "runtime/Win32/DesktopUser.h"
 #include "tools/SampleInstallation.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using runtime::win32::Utf8;
-using runtime::win32::Wide;
 using vornix::EditionProfile;
+
+// The driver's own conversions, so that what it reads is never read by the
+// code under test.
+std::wstring Wide(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    std::string utf8(wide.size() * 3, '\0');
+    utf8.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                                             utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return utf8;
+}
 
 int failures = 0;
 
@@ -406,6 +421,19 @@ void DesktopUserScenario(const std::string& standin) {
     const std::string line = StandinLine();
     Check(line.find("|show=2|") != std::string::npos && line.ends_with("cwd=" + folder + "AIM95"),
           "minimized, in its own directory: " + line);
+
+    // A start that fails (Secondary Logon disabled, say; here a program that
+    // is not there) is an error that says where the clone is and what to do.
+    std::string report = "no error";
+    try {
+        runtime::win32::StartWithToken(token.get(), directory + L"\\gone.exe", directory, SW_SHOWMINIMIZED,
+                                       folder + "AIM95\\gone.exe");
+    } catch (const runtime::RuntimeError& error) {
+        report = error.Report();
+    }
+    Check(report.find("the clone was made in C:\\Program Files\\AIM95\\ but could not be started as the desktop user; "
+                      "start C:\\Program Files\\AIM95\\gone.exe by hand)") != std::string::npos,
+          "a failed start says what to do: " + report);
 }
 
 void MissingScenario(const std::string& path, const EditionProfile& edition) {
@@ -623,6 +651,38 @@ int WidestRunPastTheText(const Box& box) {
     return widest - text.right;
 }
 
+// Destinations too long for any box: each report fits the work area, OK
+// button and all, and no line of it is broken a second time.
+void ExpectTooLongReportsToFit(const std::string& path, const EditionProfile& edition, const std::string& artifacts) {
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const std::string manyNames = [] {
+        std::string text = "C:\\";
+        for (int i = 0; i < 40; ++i) text += std::string(140, 'd') + "\\";
+        return text;
+    }();
+    const struct {
+        std::string typed, picture;
+    } tooLong[] = {{"C:\\" + std::string(6000, 'n') + "\\", "box-name-too-long"}, {manyNames, "box-path-too-long"}};
+    for (const auto& c : tooLong) {
+        Program refused(path);
+        if (!ClickWith(refused, edition, c.typed)) return;
+        const Box box = WaitForBox(refused);
+        SaveScreenshot(box.dialog, artifacts + "\\" + c.picture + ".bmp");
+        RECT ok = {};
+        GetWindowRect(GetDlgItem(box.dialog, IDOK), &ok);
+        Check(box.area.top >= work.top && box.area.bottom <= work.bottom && box.area.left >= work.left &&
+                  box.area.right <= work.right && ok.bottom <= work.bottom && ok.right <= work.right && ok.bottom > ok.top,
+              c.picture + ": the box fits the work area, OK button and all, at " +
+                  std::to_string(box.area.right - box.area.left) + "x" + std::to_string(box.area.bottom - box.area.top));
+        Check(WidestRunPastTheText(box) <= 0, c.picture + ": a run is " + std::to_string(WidestRunPastTheText(box)) +
+                                                  " pixels wider than the box's text, which breaks it again");
+        Check(box.text.find("\xE2\x80\xA6") != std::string::npos, c.picture + ": what does not fit is left out");
+        Dismiss(box);
+        Check(refused.ExitStatus() == 1, "status 1 after the error");
+    }
+}
+
 // What a user meets at the keyboard, with real keys and clicks: the proposal
 // selected at start-up, the focus back where it was after switching away and
 // after a minimise, a held Enter that clicks once, boxes that fit the screen.
@@ -646,11 +706,24 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     Check(WaitFor([&] { return TextOf(controls.text) == "Z"; }), "typing replaces the proposal: " + TextOf(controls.text));
     Type(controls.text, proposal);
 
+    // Coming back to the window keeps the caret where it was: what is typed
+    // then goes on from it, replacing nothing.
+    x.Do("key End");
+    x.Do("type Xa");
+    Check(WaitFor([&] { return TextOf(controls.text) == proposal + "Xa"; }), "typed at the end: " + TextOf(controls.text));
+    const HWND other = CreateWindowExW(0, L"STATIC", L"Another window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500, 400, 300,
+                                       200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    Check(x.FocusUntil(other, [&] { return GetForegroundWindow() == other; }), "another window is activated");
+    Check(x.FocusUntil(window, [&] { return GetForegroundWindow() == window && FocusOf(window) == controls.text; }),
+          "back in Vornix, the text box has the focus again");
+    x.Do("type Yb");
+    Check(WaitFor([&] { return TextOf(controls.text) == proposal + "XaYb"; }),
+          "typing after coming back goes on from the caret: " + TextOf(controls.text));
+    Type(controls.text, proposal);
+
     // Another window, and back; a minimise and a restore.
     x.Do("key Tab");
     Check(WaitFor([&] { return FocusOf(window) == controls.button; }), "Tab moves to the button");
-    const HWND other = CreateWindowExW(0, L"STATIC", L"Another window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500, 400, 300,
-                                       200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     Check(x.FocusUntil(other, [&] { return GetForegroundWindow() == other; }), "another window is activated");
     Check(x.FocusUntil(window, [&] { return GetForegroundWindow() == window && FocusOf(window) == controls.button; }),
           "back in Vornix, the button has the focus again");
@@ -674,6 +747,12 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     x.Do("keydown Return");
     const Box finished = WaitForBox(program);
     Check(finished.title == "Finished Copying", "a fresh Enter clicks: " + finished.title);
+    // Where its OK button is, from the window's corner: a click meant for a
+    // box still to come lands there.
+    RECT ok = {}, owner = {};
+    GetWindowRect(GetDlgItem(finished.dialog, IDOK), &ok);
+    GetWindowRect(window, &owner);
+    const POINT okFromCorner = {(ok.left + ok.right) / 2 - owner.left, (ok.top + ok.bottom) / 2 - owner.top};
     x.Do("keydown Return");
     Check(WaitFor([&] { return !IsWindow(finished.dialog); }), "the held Enter dismisses the first notice");
     const Box second = WaitForBox(program);
@@ -689,10 +768,17 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     const Box next = WaitForBox(program);
     Check(next.title == "About...", "the held Enter did not click again: next came \"" + next.title + "\"");
     if (next.title == "About...") {
+        // Closes asked for again ("End task") while the close's notices are up are that close's.
+        for (int again = 0; again < 2; ++again) {
+            DWORD_PTR answer = 0;
+            SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &answer);
+        }
         Dismiss(next);
-        Dismiss(WaitForBox(program));
+        const Box downloaded = WaitForBox(program);
+        Check(downloaded.title.starts_with("Downloaded from "), "then the second notice, once: " + downloaded.title);
+        Dismiss(downloaded);
     }
-    Check(program.ExitStatus() == 0, "status 0 after closing");
+    Check(program.ExitStatus() == 0, "status 0 after closing, with no more notices");
     Check(!fs::exists(Slot(4)), "no second clone");
 
     // Four quick presses of Enter that reach a busy program make one clone,
@@ -705,9 +791,16 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     x.FocusOn(busyWindow);
     x.Do("key Tab");
     Check(WaitFor([&] { return FocusOf(busyWindow) == busyButton; }), "Tab moves to the button");
+    RECT busyArea = {}, button = {};
+    GetWindowRect(busyWindow, &busyArea);
+    GetWindowRect(busyButton, &button);
+    const std::string onButton = std::to_string((button.left + button.right) / 2) + " " + std::to_string((button.top + button.bottom) / 2);
+    const std::string onOk = std::to_string(busyArea.left + okFromCorner.x) + " " + std::to_string(busyArea.top + okFromCorner.y);
     const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(busyWindow, nullptr));
     SuspendThread(thread);  // what X delivers meanwhile waits, as it does behind a long copy
     x.Do("key --delay 100 Return Return Return Return");
+    x.Do("mousemove " + onButton + " click --repeat 3 --delay 100 1");
+    x.Do("mousemove " + onOk + " click --repeat 2 --delay 100 1");
     ResumeThread(thread);
     CloseHandle(thread);
     const Box copied = WaitForBox(busy);
@@ -715,14 +808,14 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     DWORD_PTR answer = 0;
     Check(SendMessageTimeoutW(busyWindow, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &answer) != 0,
           "a close request during the click is held, not run inside it");
-    Check(IsWindow(copied.dialog) && IsWindowVisible(copied.dialog), "the queued presses left \"Finished Copying\" up");
+    Check(IsWindow(copied.dialog) && IsWindowVisible(copied.dialog), "the queued presses and clicks left \"Finished Copying\" up");
     Dismiss(copied);
     const Box advice = WaitForBox(busy);
     Check(advice.title == "If An Error Occurs", "the second notice comes next: " + advice.title);
     Dismiss(advice);
     ExpectExitNotices(busy, busyWindow, edition);
     Check(busy.ExitStatus() == 0, "status 0 after the held close");
-    Check(fs::exists(Slot(4) / "aim.exe") && !fs::exists(Slot(5)), "four presses made one clone");
+    Check(fs::exists(Slot(4) / "aim.exe") && !fs::exists(Slot(5)), "four presses and five clicks made one clone");
 
     // A paste past what Windows takes is held whole enough to be refused, never cut short silently.
     {
@@ -741,33 +834,6 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
         ExpectRunTimeError(pasted, pastedWindow, edition, "Run-time error '52':");
     }
 
-    // Destinations too long for any box: each report fits the work area, and
-    // no line of it is broken a second time.
-    RECT work;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const std::string manyNames = [] {
-        std::string text = "C:\\";
-        for (int i = 0; i < 40; ++i) text += std::string(140, 'd') + "\\";
-        return text;
-    }();
-    const struct {
-        std::string typed, picture;
-    } tooLong[] = {{"C:\\" + std::string(6000, 'n') + "\\", "box-name-too-long"}, {manyNames, "box-path-too-long"}};
-    for (const auto& c : tooLong) {
-        Program refused(path);
-        if (!ClickWith(refused, edition, c.typed)) return;
-        const Box box = WaitForBox(refused);
-        SaveScreenshot(box.dialog, artifacts + "\\" + c.picture + ".bmp");
-        Check(box.area.top >= work.top && box.area.bottom <= work.bottom && box.area.left >= work.left &&
-                  box.area.right <= work.right,
-              c.picture + ": the box fits the work area, at " + std::to_string(box.area.right - box.area.left) + "x" +
-                  std::to_string(box.area.bottom - box.area.top));
-        Check(WidestRunPastTheText(box) <= 0, c.picture + ": a run is " + std::to_string(WidestRunPastTheText(box)) +
-                                                  " pixels wider than the box's text, which breaks it again");
-        Check(box.text.find("\xE2\x80\xA6") != std::string::npos, c.picture + ": what does not fit is left out");
-        Dismiss(box);
-        Check(refused.ExitStatus() == 1, "status 1 after the error");
-    }
 }
 
 // Every box a run shows, on a small or large screen at any DPI: within the
@@ -811,6 +877,7 @@ void BoxesScenario(const std::string& path, const EditionProfile& edition, const
     expectFitting("About...", edition.title);
     expectFitting("Downloaded from " + host, edition.notice.firstLineLead + host);
     Check(program.ExitStatus() == 0, "status 0 after closing");
+    ExpectTooLongReportsToFit(path, edition, artifacts);
 }
 
 // Failures of the Win32 runtime: each reported, none leaving a half-made clone.
@@ -881,6 +948,29 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
                               "Run-time error '70':\r\n\r\nPermission denied: C:\\Program Files\\AIM95\\Aim95.hlp");
     }
     runtime::RemoveDirectoryTree("C:\\" + std::string(130, 'm'));
+
+    // An installation whose files are read-only (copied from a CD) is
+    // cloned, patched and started; it stays read-only.
+    Reset(standin);
+    for (const std::string& name : edition.manifest) SetFileAttributesW((Installation() / Wide(name)).c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string fromReadOnly = StartedCloneOf(path, edition, "");
+    const std::string digitAt = edition.patchPosition == 21915 ? "|at21915=31|" : "|at21756=31|";
+    Check(fromReadOnly.find(digitAt) != std::string::npos, "a read-only installation is cloned and patched: " + fromReadOnly);
+    std::size_t stillReadOnly = 0;
+    for (const std::string& name : edition.manifest) {
+        const std::wstring file = (Installation() / Wide(name)).wstring();
+        stillReadOnly += (GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY) != 0;
+        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    Check(stillReadOnly == edition.manifest.size(), "the installation stays read-only");
+
+    // A letter outside ASCII: the clone is made in exactly that folder and started from it.
+    const std::string cafe = StartedCloneOf(path, edition, "C:\\Program Files\\Caf\xC3\xA9\\");
+    Check(fs::exists(L"C:\\Program Files\\Caf\u00E9\\aim.exe"), "the clone is in C:\\Program Files\\Caf\xC3\xA9");
+    Check(cafe.find("path=C:\\Program Files\\Caf\xC3\xA9\\aim.exe|") != std::string::npos &&
+              cafe.ends_with("cwd=C:\\Program Files\\Caf\xC3\xA9"),
+          "started from C:\\Program Files\\Caf\xC3\xA9: " + cafe);
+    fs::remove_all(L"C:\\Program Files\\Caf\u00E9");
 
     // Climbing past the root lands on the drive, with no slot digit.
     fs::remove_all(L"C:\\Clone");
@@ -959,6 +1049,22 @@ void LayoutScenario(const std::string& path, const EditionProfile& edition, cons
     const COLORREF grey = GetPixel(screen, box.right - 6, (box.top + box.bottom) / 2);
     Check(grey == RGB(192, 192, 192), "txtDestination is light grey, got " + std::to_string(GetRValue(grey)) + "," +
                                           std::to_string(GetGValue(grey)) + "," + std::to_string(GetBValue(grey)));
+
+    // With the focus gone to the button, the box is grey between and behind
+    // its letters too: nothing in it is brighter than that grey.
+    PostMessageW(controls.text, WM_KEYDOWN, VK_TAB, 0);
+    Check(WaitFor([&] { return FocusOf(window) == controls.button; }), "Tab moves the focus to the button");
+    Sleep(300);  // let it paint
+    RECT inside;
+    GetClientRect(controls.text, &inside);
+    MapWindowPoints(controls.text, nullptr, reinterpret_cast<POINT*>(&inside), 2);
+    int brighter = 0, greyPixels = 0;
+    for (const COLORREF pixel : Pixels(screen, inside.left, inside.top, inside.right - inside.left, inside.bottom - inside.top)) {
+        brighter += GetRValue(pixel) > 200 || GetGValue(pixel) > 200 || GetBValue(pixel) > 200;
+        greyPixels += pixel == RGB(192, 192, 192);
+    }
+    Check(brighter == 0 && greyPixels > 0, "the box is grey throughout, letters aside: " + std::to_string(brighter) +
+                                              " brighter pixels, " + std::to_string(greyPixels) + " grey");
 
     // The whole window, title bar and all, as the screen shows it.
     SaveScreenshot(window, bitmap);
