@@ -323,6 +323,29 @@ TEST_F(Programs, RefuseAClientOfAnotherReleaseBeforeDrawingTheWindow) {
     }
 }
 
+// The sample installer makes an installation where there is none, and
+// writes nothing at all where any file of one is: the user's own, say.
+TEST(SampleInstaller, NeverWritesOverAnInstallation) {
+    TestPrefix prefix(false);
+    const std::string installer = VORNIX_SAMPLE_INSTALL_PROGRAM, root = prefix.Root().string();
+    const Transcript made = RunProgram(installer, "", {.arguments = {root}});
+    EXPECT_EQ(made.status, 0) << made.output;
+    EXPECT_EQ(made.output, "Installed a sample client in " + root + "/dosdevices/c:/Program Files/AIM95\n");
+    ASSERT_EQ(TestPrefix::FilesUnder(prefix.Installation()).size(), 84u);
+    for (const char* kept : {"aim.exe", "Sounds/talkstop.wav"}) {
+        SCOPED_TRACE(kept);
+        std::filesystem::remove_all(prefix.Installation());
+        std::filesystem::create_directories((prefix.Installation() / kept).parent_path());
+        TestPrefix::WriteBytes(prefix.Installation() / kept, {'m', 'i', 'n', 'e'});
+        const auto before = TestPrefix::Snapshot(prefix.Root());
+        const Transcript refused = RunProgram(installer, "", {.arguments = {"--", root}});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_THAT(refused.output, HasSubstr("vornix-sample-install: " + root + "/dosdevices/c:/Program Files/AIM95/" +
+                                              kept + " exists already"));
+        EXPECT_EQ(TestPrefix::Snapshot(prefix.Root()), before) << "nothing was written";
+    }
+}
+
 class ProgramsWithoutClient : public Programs {
 protected:
     ProgramsWithoutClient() : Programs(false) {}
