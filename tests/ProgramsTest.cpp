@@ -115,13 +115,14 @@ TEST_F(Programs, EditTheDestinationAtATerminal) {
     edit("\x1bOH\x1b[3~" "F\x1bOF" "\\Kl\xC3\xB6n\r", "F:\\Program Files\\AIM957\\Kl\xC3\xB6n");
     edit("X\x1b[A\x1b[B\r", current + "X");                               // Up, Down: the line typed is back
     edit("\x15" "A\xE9" "B\x1b" "C\xF0\x1b[\r", "ABC");                     // broken UTF-8, a lone ESC, ESC [ Enter
-    edit("\x15\x04", "ABC");                                              // Ctrl-U, end of input: unchanged
+    edit("\x08\x08" "D\x1b[3~\r", "AD");                                  // Ctrl-H twice, D, Delete at the end
+    edit("\x15\x04", "AD");                                               // Ctrl-U, end of input: unchanged
     if (HasFatalFailure()) return;
 
     // The cursor after a combining mark; a long line scrolled back by Ctrl-A.
     ASSERT_TRUE(session.WaitFor("q = close: "));
     session.SendKeys("e\r");
-    ASSERT_TRUE(session.WaitFor("New destination: ABC"));
+    ASSERT_TRUE(session.WaitFor("New destination: AD"));
     session.SendKeys("\x15" "e\xCC\x81");
     ASSERT_TRUE(session.WaitFor("New destination: e\xCC\x81\x1b[K\r\x1b[18C")) << session.Output();
     session.SendKeys("\x15" "B" + std::string(150, 'x'));

@@ -164,6 +164,13 @@ TEST(ReadFileVersion, FindsTheVersionWhereWindowsWould) {
              put(bytes, kResources + 24, 16, 4);
              put(bytes, kResources + 28, 0x800000C0, 4);
          }, "5.0.2938.1"},
+        {"a 64-bit program (PE32+), its optional header 16 bytes longer", [&](auto& bytes) {
+             put(bytes, 0x58, 0x20B, 2);
+             put(bytes, 0x54, 0xF0, 2);
+             std::copy_backward(bytes.begin() + kSection, bytes.begin() + kSection + 40, bytes.begin() + kSection + 56);
+             std::copy_backward(bytes.begin() + 0x58 + 92, bytes.begin() + kSection, bytes.begin() + kSection + 16);
+         }, "5.0.2938.1"},
+        {"an optional header of neither kind", [&](auto& bytes) { put(bytes, 0x58, 0x20C, 2); }, "none"},
         {"raw data ending one byte before the block", [&](auto& bytes) { put(bytes, kSection + 16, 0x57, 4); }, "none"},
         {"a version block whose value length is 0", [&](auto& bytes) { put(bytes, kResources + 0x58 + 2, 0, 2); }, "none"},
     };

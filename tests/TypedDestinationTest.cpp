@@ -77,6 +77,7 @@ std::vector<TypedDestination> Cases() {
         {.name = "SlotWithTrailingSpace", .typed = "C:\\Program Files\\AIM953 ", .clone = "Program Files/AIM953", .digit = '3'},
         {.name = "SlotWithDoubledSeparator", .typed = "C:\\Program Files\\\\AIM953\\", .clone = "Program Files/AIM953", .digit = '3'},
         {.name = "SlotThroughDotDot", .typed = "C:\\Program Files\\AIM95\\..\\AIM953\\", .clone = "Program Files/AIM953", .digit = '3'},
+        {.name = "SlotZero", .typed = "C:\\Program Files\\AIM950\\", .clone = "Program Files/AIM950"},
         {.name = "SlotTen", .typed = "C:\\Program Files\\AIM9510\\", .clone = "Program Files/AIM9510"},
         // ... and so does every other way of reaching it, started from what was typed.
         {.name = "SlotThroughALinkedFolder", .typed = "C:\\PF\\AIM953\\", .clone = "Program Files/AIM953", .digit = '3',
