@@ -232,6 +232,7 @@ TEST_P(ProgramFilesX86, TheRunStaysInTheFolderItFoundTheClientIn) {
 
     prefix.AddClone(9);
     EXPECT_EQ(ProposalAtStart(Edition()), "C:\\Program Files (x86)\\AIM9510\\");
+    ASSERT_FALSE(window.boxes.empty());
     EXPECT_EQ(window.boxes.back().text, "You already have nine (9) 'cloned' Aim's. Go to C:\\Program Files (x86)\\AIM95(1-9) "
                                         "and make shortcuts to them.");
 }
@@ -329,6 +330,7 @@ TEST_F(CloneRunFaults, ASecondCloneIntoTheFirstsDirectoryLeavesItWhole) {
     const auto firstClone = TestPrefix::Snapshot(prefix.Slot(1));
     form->txtDestination.SetText("C:\\Program Files\\AIM951\\");
     EXPECT_EQ(runtime::ClickButton(*form, form->Command1), 1);
+    ASSERT_FALSE(window.boxes.empty());
     EXPECT_THAT(window.boxes.back().text,
                 ::testing::StartsWith("Run-time error '75':\r\n\r\nPath/File access error: C:\\Program Files\\AIM951\\"));
     EXPECT_EQ(TestPrefix::Snapshot(prefix.Slot(1)), firstClone);
