@@ -115,7 +115,7 @@ TEST_F(Programs, EditTheDestinationAtATerminal) {
     edit("\x1bOH\x1b[3~" "F\x1bOF" "\\Kl\xC3\xB6n\r", "F:\\Program Files\\AIM957\\Kl\xC3\xB6n");
     edit("X\x1b[A\x1b[B\r", current + "X");                               // Up, Down: the line typed is back
     edit("\x15" "A\xE9" "B\x1b" "C\xF0\x1b[\r", "ABC");                     // broken UTF-8, a lone ESC, ESC [ Enter
-    edit("\x08\x08" "D\x1b[3~\r", "AD");                                  // Ctrl-H twice, D, Delete at the end
+    edit("\x08\x08" "D\x1b[@\x1b[3~\r", "AD");                            // Ctrl-H twice, D, ESC [ @ (a whole key), Delete at the end
     edit("\x15\x04", "AD");                                               // Ctrl-U, end of input: unchanged
     if (HasFatalFailure()) return;
 

@@ -60,6 +60,7 @@ std::vector<TypedDestination> Cases() {
         {.name = "OnlySpaces", .typed = "   ", .error = 76},
         {.name = "Relative", .typed = "AIM953\\", .error = 76},
         {.name = "Unc", .typed = "\\\\server\\share\\", .error = 76, .report = "a network path, which is not taken: map a drive letter"},
+        {.name = "OnlyTwoSeparators", .typed = "\\\\", .error = 76, .report = "a network path"},
         {.name = "UncWithSlashes", .typed = "//server/share/Clone", .error = 76, .report = "a network path"},
         {.name = "LongPathPrefix", .typed = "\\\\?\\C:\\Clone\\", .error = 76, .report = "a device path, which is not taken"},
         {.name = "DevicePrefix", .typed = "\\\\.\\C:\\Clone\\", .error = 76, .report = "a device path, which is not taken"},

@@ -257,7 +257,7 @@ bool LineEditor::Escape() {
     }
     switch (final) {
     case 'A': Recall(-1); break;
-    case 'B': Recall(+2); break;
+    case 'B': Recall(+1); break;
     case 'C': cursor_ += cursor_ < line_.size(); break;
     case 'D': cursor_ -= cursor_ > 0; break;
     case 'H': cursor_ = 0; break;
