@@ -337,14 +337,19 @@ TEST_F(MappedPrefix, CopyFileKeepsModificationTimePermissionsAndDosAttributes) {
     const struct {
         fs::perms source, copy;
         const char* attributes = nullptr;  // user.DOSATTRIB of the source, when it has one
+        const char* replaced = nullptr;    // ... and of a copy it replaces
     } cases[] = {{fs::perms(0755), fs::perms(0755)}, {fs::perms(0444), fs::perms(0644), "0x21"},
-                 {fs::perms(0666), fs::perms(0644), "0x6"}, {fs::perms(0644), fs::perms(0644), "0x20"}};
+                 {fs::perms(0666), fs::perms(0644), "0x6"}, {fs::perms(0644), fs::perms(0644), "0x20", "0x2"},
+                 {fs::perms(0644), fs::perms(0644), nullptr, "0x2"}};
     const fs::path copy = prefix.DriveC() / "copy.bin";
+    const auto mark = [](const fs::path& file, const char* attributes) {
+        return !attributes || ::setxattr(file.c_str(), "user.DOSATTRIB", attributes, std::strlen(attributes), 0) == 0;
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.attributes ? c.attributes : "no attributes");
+        SCOPED_TRACE(std::string(c.attributes ? c.attributes : "no attributes") + " over " + (c.replaced ? c.replaced : "nothing"));
         TestPrefix::WriteBytes(prefix.DriveC() / "a.bin", {1, 2, 3});
-        if (c.attributes && ::setxattr((prefix.DriveC() / "a.bin").c_str(), "user.DOSATTRIB", c.attributes,
-                                       std::strlen(c.attributes), 0) != 0)
+        if (c.replaced) TestPrefix::WriteBytes(copy, {9});
+        if (!mark(prefix.DriveC() / "a.bin", c.attributes) || !mark(copy, c.replaced))
             GTEST_SKIP() << "no user extended attributes in " << prefix.DriveC() << "; set TMPDIR to a file system with them";
         fs::permissions(prefix.DriveC() / "a.bin", c.source);
         const auto stamp = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);

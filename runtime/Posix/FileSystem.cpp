@@ -136,16 +136,16 @@ void CopyContents(int from, int to, const struct stat& info, const std::string& 
 }
 
 // Wine keeps a file's hidden, system and archive attributes in an extended
-// attribute, and Windows' copy carries them; where either file system keeps
-// none, there is nothing to carry.
+// attribute, and Windows' copy carries them: a file replaced gets the
+// source's, or none. Where a file system keeps none, there is nothing to carry.
 void CopyDosAttributes(int from, int to) {
 #if defined(__linux__)
     constexpr const char* kName = "user.DOSATTRIB";
     const ssize_t size = ::fgetxattr(from, kName, nullptr, 0);
-    if (size <= 0) return;
-    std::string value(static_cast<std::size_t>(size), '\0');
-    const ssize_t got = ::fgetxattr(from, kName, value.data(), value.size());
+    std::string value(static_cast<std::size_t>(std::max<ssize_t>(size, 0)), '\0');
+    const ssize_t got = size > 0 ? ::fgetxattr(from, kName, value.data(), value.size()) : -1;
     if (got > 0) (void)::fsetxattr(to, kName, value.data(), static_cast<std::size_t>(got), 0);
+    else (void)::fremovexattr(to, kName);
 #else
     (void)from, (void)to;
 #endif
