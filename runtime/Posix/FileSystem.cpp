@@ -138,16 +138,16 @@ void CopyContents(int from, int to, const struct stat& info, const std::string& 
 // Wine keeps a file's hidden, system and archive attributes in an extended
 // attribute, and Windows' copy carries them: a file replaced gets the
 // source's, or none. Where a file system keeps none, there is nothing to carry.
-void CopyDosAttributes(int from, int to) {
+void CopyDosAttributes(int from, int to, bool replaced) {
 #if defined(__linux__)
     constexpr const char* kName = "user.DOSATTRIB";
     const ssize_t size = ::fgetxattr(from, kName, nullptr, 0);
     std::string value(static_cast<std::size_t>(std::max<ssize_t>(size, 0)), '\0');
     const ssize_t got = size > 0 ? ::fgetxattr(from, kName, value.data(), value.size()) : -1;
     if (got > 0) (void)::fsetxattr(to, kName, value.data(), static_cast<std::size_t>(got), 0);
-    else (void)::fremovexattr(to, kName);
+    else if (replaced) (void)::fremovexattr(to, kName);
 #else
-    (void)from, (void)to;
+    (void)from, (void)to, (void)replaced;
 #endif
 }
 
@@ -328,7 +328,7 @@ void CopyFile(const std::string& source, const std::string& destination) {
     if (output.get() < 0) RaiseFromErrno(errno, destination, ErrorNumber::PathNotFound);
     if (to.missing != 0) posix::NoteMade(to.host, false);
     CopyContents(input.get(), output.get(), sourceInfo, source, destination);
-    CopyDosAttributes(input.get(), output.get());
+    CopyDosAttributes(input.get(), output.get(), to.missing == 0);
     // Windows' CopyFile keeps the modification time too.
     const struct timespec times[2] = {{0, UTIME_OMIT}, sourceInfo.st_mtim};
     if (::futimens(output.get(), times) != 0) RaiseFromErrno(errno, destination, ErrorNumber::DeviceIOError);
