@@ -285,6 +285,8 @@ void ExpectRunTimeError(Program& program, HWND window, const EditionProfile& edi
     Check(box.title == edition.title && box.icon == 'x' && box.owner == window,
           "a critical run-time error box titled with the program's title, got \"" + box.title + "\"");
     Check(Lines(box.text).starts_with(Lines(report)), "the report begins \"" + report + "\": " + box.text);
+    // A reason from the system is whole, its line end and full stop trimmed.
+    if (report.ends_with(" (")) Check(std::regex_search(box.text, std::regex(R"(\([^\r\n]*[^.\r\n (]\)$)")), "the system's reason: " + box.text);
     Check(box.area.right - box.area.left <= GetSystemMetrics(SM_CXSCREEN), "the box fits on the screen");
     Dismiss(box);
     Check(program.ExitStatus() == 1, "status 1 after the error");
@@ -920,6 +922,11 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
     Reset(standin);
     ExpectErrorAfterClick(path, edition, "C:\\Program Files\\A|B\\", "Run-time error '52':");
     ExpectErrorAfterClick(path, edition, "AIM953\\", "Run-time error '76':");
+    ExpectErrorAfterClick(path, edition, "\\\\server\\share\\Clone\\",
+                          "Run-time error '76':\r\n\r\nPath not found: \\\\server\\share\\Clone\\ (a network path, which is not "
+                          "taken: map a drive letter to the share)");
+    ExpectErrorAfterClick(path, edition, "\\\\?\\C:\\Clone\\", "Run-time error '76':\r\n\r\nPath not found: \\\\?\\C:\\Clone\\ (a device path");
+    ExpectErrorAfterClick(path, edition, "C:\\A\x7F" "B\\", "Run-time error '52':\r\n\r\nBad file name or number: C:\\A\x7F" "B\\ (the delete character (U+007F)");
     ExpectErrorAfterClick(path, edition, "C:\\CON\\", "Run-time error '52':");
     // A long path is broken over lines at its separators, not across the screen.
     const std::string deep = "C:\\" + std::string(100, 'n') + "\\" + std::string(100, 'n') + "\\" + std::string(100, 'n') + "\\";
@@ -946,7 +953,7 @@ void FaultsScenario(const std::string& path, const EditionProfile& edition, cons
         const runtime::win32::ScopedKernelHandle held{CreateFileW((Installation() / "Aim95.hlp").c_str(), GENERIC_READ, 0,
                                                                   nullptr, OPEN_EXISTING, 0, nullptr)};
         ExpectErrorAfterClick(path, edition, "",
-                              "Run-time error '70':\r\n\r\nPermission denied: C:\\Program Files\\AIM95\\Aim95.hlp");
+                              "Run-time error '70':\r\n\r\nPermission denied: C:\\Program Files\\AIM95\\Aim95.hlp (");
     }
     runtime::RemoveDirectoryTree("C:\\" + std::string(130, 'm'));
 
