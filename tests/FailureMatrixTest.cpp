@@ -215,12 +215,13 @@ TEST_F(FailureMatrix, TheDestinationExistingAsADirectoryOrAFile) {
 TEST_F(FailureMatrix, APrefixWineWouldRefuseIsRefusedBeforeTheWindow) {
     const fs::path file = prefix.Scratch() / "a-file";
     TestPrefix::WriteBytes(file, {1});
+    enum class Who { Anyone, AnotherUser, ThePrefixAnotherUsers };  // the last two only as root
     const struct {
         const char* name;
         std::string shellSetup;
         int number;
         std::string report;
-        bool asAnotherUser = false;
+        Who who = Who::Anyone;
     } cases[] = {
         {"relative", "cd '" + prefix.Sandbox().string() + "' && export WINEPREFIX=prefix", 76,
          "Path not found: WINEPREFIX=prefix (not an absolute path, which Wine refuses as a prefix)"},
@@ -228,9 +229,9 @@ TEST_F(FailureMatrix, APrefixWineWouldRefuseIsRefusedBeforeTheWindow) {
          "Path not found: " + file.string() + " (the Wine prefix is not a directory)"},
         {"a user the user database does not know, with no HOME", "exec /usr/bin/setpriv --reuid=54321 --regid=54321 "
          "--clear-groups env -u HOME -u WINEPREFIX \"$@\"", 76,
-         "Path not found: ~/.wine (neither WINEPREFIX nor HOME is set, and user 54321 has no home folder)", true},
+         "Path not found: ~/.wine (neither WINEPREFIX nor HOME is set, and user 54321 has no home folder)", Who::AnotherUser},
         {"another user's, as under sudo", "", 70,
-         "Permission denied: " + prefix.Root().string() + " (the Wine prefix is not owned by you", true},
+         "Permission denied: " + prefix.Root().string() + " (the Wine prefix is not owned by you", Who::ThePrefixAnotherUsers},
     };
     // Where another user can run it: the build directory may lie where others cannot reach.
     const fs::path program = prefix.Scratch() / "vornix-aim50";
@@ -238,8 +239,8 @@ TEST_F(FailureMatrix, APrefixWineWouldRefuseIsRefusedBeforeTheWindow) {
     for (const fs::path& open : {prefix.Sandbox(), prefix.Scratch()}) fs::permissions(open, fs::perms(0755));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.asAnotherUser && (::geteuid() != 0 || !CanRunUnprivileged())) continue;  // only root can be another user
-        if (c.report.starts_with("Permission")) GiveToUnprivilegedUser(prefix.Root().string());
+        if (c.who != Who::Anyone && (::geteuid() != 0 || !CanRunUnprivileged())) continue;
+        if (c.who == Who::ThePrefixAnotherUsers) GiveToUnprivilegedUser(prefix.Root().string());
         options.shellSetup = c.shellSetup;
         Remember();
         const Transcript run = RunProgram(program, "\n\n\n", options);
