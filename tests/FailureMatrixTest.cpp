@@ -95,12 +95,19 @@ protected:
         EXPECT_THAT(prefix.MiscopiedFiles(clone, Aim50Edition(), digit), ::testing::IsEmpty()) << "half-made clone";
     }
 
-    // Runs the program as nobody, from a copy in the sandbox: the build
-    // directory may lie where nobody cannot reach.
-    void RunUnprivileged() {
+    // A copy of the program in the sandbox, which other users may reach:
+    // the build directory may lie where they cannot.
+    fs::path CopyOthersCanRun() {
         const fs::path copy = prefix.Scratch() / "vornix-aim50";
         fs::copy_file(kAim50, copy);
+        for (const fs::path& open : {prefix.Sandbox(), prefix.Scratch()}) fs::permissions(open, fs::perms(0755));
         program_ = copy.string();
+        return copy;
+    }
+
+    // Runs the program as nobody, from that copy.
+    void RunUnprivileged() {
+        CopyOthersCanRun();
         GiveToUnprivilegedUser(prefix.Sandbox().string());
         options.unprivileged = true;
     }
@@ -233,10 +240,7 @@ TEST_F(FailureMatrix, APrefixWineWouldRefuseIsRefusedBeforeTheWindow) {
         {"another user's, as under sudo", "", 70,
          "Permission denied: " + prefix.Root().string() + " (the Wine prefix is not owned by you", Who::ThePrefixAnotherUsers},
     };
-    // Where another user can run it: the build directory may lie where others cannot reach.
-    const fs::path program = prefix.Scratch() / "vornix-aim50";
-    fs::copy_file(kAim50, program);
-    for (const fs::path& open : {prefix.Sandbox(), prefix.Scratch()}) fs::permissions(open, fs::perms(0755));
+    const fs::path program = CopyOthersCanRun();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.who != Who::Anyone && (::geteuid() != 0 || !CanRunUnprivileged())) continue;

@@ -100,6 +100,12 @@ void Reset(const std::string& standin, const std::string& programFiles = kClassi
     if (!standin.empty()) vornix::sample::InstallInto(Installation(), Wide(standin));
 }
 
+bool Within(const RECT& inner, const RECT& outer) {
+    return inner.left >= outer.left && inner.right <= outer.right && inner.top >= outer.top && inner.bottom <= outer.bottom;
+}
+
+POINT Centre(const RECT& area) { return {(area.left + area.right) / 2, (area.top + area.bottom) / 2}; }
+
 std::vector<unsigned char> Bytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -673,8 +679,7 @@ void ExpectTooLongReportsToFit(const std::string& path, const EditionProfile& ed
         SaveScreenshot(box.dialog, artifacts + "\\" + c.picture + ".bmp");
         RECT ok = {};
         GetWindowRect(GetDlgItem(box.dialog, IDOK), &ok);
-        Check(box.area.top >= work.top && box.area.bottom <= work.bottom && box.area.left >= work.left &&
-                  box.area.right <= work.right && ok.bottom <= work.bottom && ok.right <= work.right && ok.bottom > ok.top,
+        Check(Within(box.area, work) && Within(ok, work) && ok.bottom > ok.top,
               c.picture + ": the box fits the work area, OK button and all, at " +
                   std::to_string(box.area.right - box.area.left) + "x" + std::to_string(box.area.bottom - box.area.top));
         Check(WidestRunPastTheText(box) <= 0, c.picture + ": a run is " + std::to_string(WidestRunPastTheText(box)) +
@@ -754,7 +759,7 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     RECT ok = {}, owner = {};
     GetWindowRect(GetDlgItem(finished.dialog, IDOK), &ok);
     GetWindowRect(window, &owner);
-    const POINT okFromCorner = {(ok.left + ok.right) / 2 - owner.left, (ok.top + ok.bottom) / 2 - owner.top};
+    const POINT okFromCorner = {Centre(ok).x - owner.left, Centre(ok).y - owner.top};
     x.Do("keydown Return");
     Check(WaitFor([&] { return !IsWindow(finished.dialog); }), "the held Enter dismisses the first notice");
     const Box second = WaitForBox(program);
@@ -796,7 +801,7 @@ void MannersScenario(const std::string& path, const EditionProfile& edition, con
     RECT busyArea = {}, button = {};
     GetWindowRect(busyWindow, &busyArea);
     GetWindowRect(busyButton, &button);
-    const std::string onButton = std::to_string((button.left + button.right) / 2) + " " + std::to_string((button.top + button.bottom) / 2);
+    const std::string onButton = std::to_string(Centre(button).x) + " " + std::to_string(Centre(button).y);
     const std::string onOk = std::to_string(busyArea.left + okFromCorner.x) + " " + std::to_string(busyArea.top + okFromCorner.y);
     const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(busyWindow, nullptr));
     SuspendThread(thread);  // what X delivers meanwhile waits, as it does behind a long copy
@@ -857,8 +862,7 @@ void BoxesScenario(const std::string& path, const EditionProfile& edition, const
         std::string picture = title.substr(0, title.find(' '));
         SaveScreenshot(box.dialog, artifacts + "\\dialog-" + picture + ".bmp");
         Check(box.title == title, "the box \"" + title + "\" comes: " + box.title);
-        Check(box.area.left >= work.left && box.area.right <= work.right && box.area.top >= work.top &&
-                  box.area.bottom <= work.bottom,
+        Check(Within(box.area, work),
               title + ": the box fits the work area, at " + std::to_string(box.area.right - box.area.left) + "x" +
                   std::to_string(box.area.bottom - box.area.top));
         std::string flat = box.text;
